@@ -1,0 +1,190 @@
+#include "feeds/feed_store.h"
+
+#include "platform/codepage/text_case.h"
+#include "platform/errors.h"
+#include "platform/files/file_io.h"
+#include "platform/registry/registry.h"
+#include "platform/shell/known_folders.h"
+#include "support/debug_log.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace quorvelle {
+
+std::unique_ptr<TRSSFeedOptions> FeedOptions;
+
+namespace {
+
+platform::RegistryKey OpenSettingsKey() {
+  auto key = platform::RegistryKey::Open(platform::HKEY_CURRENT_USER, kSettingsKey, true);
+  if (!key) {
+    throw ERegistryException("Failed to create key " + std::string(kSettingsKey));
+  }
+  return *std::move(key);
+}
+
+// Reads the value into field, or writes the field's current value when the
+// value is missing.
+void ReadOrWriteDefault(platform::RegistryKey &key, const char *name, std::string &field) {
+  if (key.ValueExists(name)) {
+    field = key.ReadString(name);
+  } else {
+    key.WriteString(name, field);
+  }
+}
+
+} // namespace
+
+TRSSFeedOptions::TRSSFeedOptions() {
+  Guard("TRSSFeedOptions.Create", [&] {
+    FStoredXML.clear();
+    FReportCategories.clear();
+    CurrentCategory.clear();
+    FolderToStore = platform::ApplicationDataFolder() + "Quorvelle/";
+    AppPath = platform::ProgramFilesFolder() + "Quorvelle/";
+    FXMLDoc = std::make_unique<platform::XmlDocument>();
+  });
+}
+
+TRSSFeedOptions::~TRSSFeedOptions() {
+  Guard("TRSSFeedOptions.Destroy", [&] { FXMLDoc.reset(); });
+}
+
+std::string TRSSFeedOptions::GetFileName() {
+  std::string result;
+  Guard("TRSSFeedOptions.GetFileName",
+        [&] { result = platform::IncludeTrailingPathDelimiter(FolderToStore) + "Feeds.xml"; });
+  return result;
+}
+
+void TRSSFeedOptions::KeepUnreadableFileAside(const std::string &fileName, const std::string &reason) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  std::string aside = fileName + ".unreadable-" + stamp;
+  for (int i = 1; platform::FileExists(aside); ++i) {
+    aside = fileName + ".unreadable-" + stamp + "-" + std::to_string(i);
+  }
+  if (std::rename(fileName.c_str(), aside.c_str()) != 0) {
+    throw EInOutError("Feeds.xml does not parse and cannot be kept aside as \"" + aside + "\"");
+  }
+  LogMessage("TRSSFeedOptions.Load: \"" + fileName + "\" does not parse (" + reason + "); kept aside as \"" +
+                 aside + "\"",
+             0);
+}
+
+void TRSSFeedOptions::Load() {
+  Guard("TRSSFeedOptions.Load", [&] {
+    {
+      platform::RegistryKey key = OpenSettingsKey();
+      ReadOrWriteDefault(key, "FolderToStore", FolderToStore);
+      ReadOrWriteDefault(key, "AppPath", AppPath);
+      ReadOrWriteDefault(key, "CurrentCategory", CurrentCategory);
+      if (!platform::DirectoryExists(FolderToStore)) {
+        if (FolderToStore.empty()) {
+          throw EInOutError("Unable to create directory");
+        }
+        try {
+          platform::ForceDirectories(FolderToStore);
+        } catch (const EInOutError &) {
+          // Not reported here: the file is then not found, and a later Save
+          // fails in its own guard.
+        }
+      }
+    }
+    const std::string fileName = GetFileName();
+    std::string text;
+    if (platform::FileExists(fileName)) {
+      std::optional<std::string> lines = platform::ReadFileAsCrLfLines(fileName);
+      if (!lines) {
+        throw EInOutError("Cannot read \"" + fileName + "\"");
+      }
+      text = *std::move(lines);
+    }
+    const bool fromFile = !platform::Trim(text).empty();
+    if (!fromFile) {
+      text = kEmptyFeedsDocument;
+    }
+    if (!FXMLDoc->LoadXML(text) && fromFile) {
+      // Never let a later Save write over a list that could not be read.
+      KeepUnreadableFileAside(fileName, FXMLDoc->ParseError());
+    }
+  });
+}
+
+void TRSSFeedOptions::Save() {
+  Guard("TRSSFeedOptions.Save", [&] {
+    {
+      platform::RegistryKey key = OpenSettingsKey();
+      key.WriteString("FolderToStore", FolderToStore);
+      key.WriteString("AppPath", AppPath);
+      key.WriteString("CurrentCategory", CurrentCategory);
+    }
+    FXMLDoc->Save(GetFileName());
+  });
+}
+
+void TRSSFeedOptions::StoreCurrentXML() {
+  Guard("TRSSFeedOptions.StoreCurrentXML", [&] { FStoredXML = FXMLDoc->Xml(); });
+}
+
+void TRSSFeedOptions::ReStoreCurrentXML() {
+  Guard("TRSSFeedOptions.ReStoreCurrentXML", [&] {
+    // Without a snapshot there is nothing to go back to: the document stays.
+    if (FStoredXML.empty()) {
+      return;
+    }
+    FXMLDoc->LoadXML(FStoredXML);
+  });
+}
+
+void TRSSFeedOptions::ClearStoredCurrentXML() {
+  Guard("TRSSFeedOptions.ClearStoredCurrentXML", [&] { FStoredXML.clear(); });
+}
+
+XmlNode TRSSFeedOptions::CategoriesContainer() {
+  XmlNode root = FXMLDoc->DocumentElement();
+  if (root.IsNull()) {
+    throw EOleException("The feed list has no document element");
+  }
+  XmlNode container = root.FirstChild();
+  if (container.IsNull()) {
+    throw EOleException("The feed list has no Quorvelle_Categories element");
+  }
+  return container;
+}
+
+namespace RSSFeedOptions {
+
+void Initialization() noexcept {
+  Guard("RSSFeedOptions.Initialization", [] {
+    FeedOptions = std::make_unique<TRSSFeedOptions>();
+    FeedOptions->Load();
+  });
+}
+
+void Finalization() noexcept {
+  Guard("RSSFeedOptions.Finalization", [] {
+    if (FeedOptions) {
+      FeedOptions->Save();
+    }
+    FeedOptions.reset();
+  });
+}
+
+} // namespace RSSFeedOptions
+
+QuorvelleModule::QuorvelleModule() {
+  DebugM::Initialization();
+  RSSFeedOptions::Initialization();
+}
+
+QuorvelleModule::~QuorvelleModule() {
+  RSSFeedOptions::Finalization();
+  DebugM::Finalization();
+}
+
+} // namespace quorvelle

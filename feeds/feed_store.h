@@ -1,0 +1,127 @@
+#pragma once
+// TRSSFeedOptions: the one object per process that owns the user's feed list
+// (the Feeds.xml document) and the settings kept in the registry.
+//
+// The class is shared by several folders: the lifecycle and persistence
+// (feed_store.cpp), categories (categories.cpp) and feed entries
+// (feed_entries.cpp) live here; report generation, templates, titles and the
+// home page are implemented in report/, list conversion and the import and
+// export commands in exchange/.
+
+#include "platform/xml/xml_document.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvelle {
+
+using platform::XmlNode;
+
+// Settings key under HKEY_CURRENT_USER.
+inline constexpr const char *kSettingsKey = "Software\\Tolvane\\Quorvelle";
+// The document used when there is no file or the file holds only white space.
+inline constexpr const char *kEmptyFeedsDocument =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quorvelle_Feeds><Quorvelle_Categories></Quorvelle_Categories></Quorvelle_Feeds>";
+
+enum MoveDirection : int { mdDown = 0, mdUp = 1, mdTop = 2, mdBottom = 3 };
+
+class TRSSFeedOptions {
+public:
+  // Create
+  TRSSFeedOptions();
+  // Destroy: releases the document; does not save.
+  ~TRSSFeedOptions();
+  TRSSFeedOptions(const TRSSFeedOptions &) = delete;
+  TRSSFeedOptions &operator=(const TRSSFeedOptions &) = delete;
+
+  // ---- feed store and settings
+  std::string GetFileName();
+  void Load();
+  void Save();
+  void StoreCurrentXML();
+  void ReStoreCurrentXML();
+  void ClearStoredCurrentXML();
+
+  // ---- categories
+  XmlNode FindCategory(XmlNode start, std::string_view name);
+  std::string GetListOfCategories(XmlNode root = {});
+  XmlNode AddCategory(std::string_view name);
+  void RenameCategory(std::string_view oldName, std::string_view newName);
+  void DeleteCategory(std::string_view name);
+
+  // ---- feed entries
+  bool AddNewRSSFeed(std::string_view url, std::string_view title, std::string_view category);
+  bool GetFeedsURLSForCategory(std::string_view category, std::vector<std::string> &urls,
+                               std::vector<std::string> &titles);
+  bool GetFeedStateEnabled(std::string_view url, std::string_view category);
+  bool SetFeedStateEnabled(std::string_view url, std::string_view category, bool enabled);
+  XmlNode FindFeedWithURL(XmlNode start, std::string_view url);
+  void DeleteFeed(std::string_view url, std::string_view category);
+  void MoveFeed(std::string_view url, std::string_view category, int direction);
+  void ChangeFeedPropertiesFeed(std::string_view category, std::string_view oldUrl, std::string_view newUrl,
+                                std::string_view newTitle);
+  void MoveFeedToCategory(std::string_view url, std::string_view sourceCategory, std::string_view targetCategory);
+
+  // ---- headlines report (report/)
+  std::string GenerateXML();
+  bool GenerateXMLForFeeds(XmlNode first, const std::string &folder, const std::string &categoryName,
+                           const std::string &categoryDescription);
+  void LoadTemplateAndReplaceVars(const std::string &templateFileName, const std::string &title,
+                                  const std::string &xmlFileName, const std::string &outputPath, std::string &page);
+  void GetFeedTitleFromURL(const std::string &url, std::string &title);
+  void SetHomePageToHeaders();
+  void RestoreHomePage();
+
+  // ---- list conversion and the import/export commands (exchange/)
+  void GetFeedsAsXML(bool allCategories, std::string_view categoryName, std::string &text);
+  void GetFeedsAsOPML(bool allCategories, std::string_view categoryName, std::string &text);
+  bool GetFeedsAsOPML(std::string_view categoryName, const std::string &opmlFilePath);
+  void ImportXML(const std::string &filePath);
+  void GetTitleFromOPMLFeedsFile(const std::string &filePath, std::string &title);
+  int CopyUniqueFeeds(XmlNode source, XmlNode target);
+  void ExportToFilename();
+  void ImportFromFilename(const std::string &filePath);
+  void ImportOPMLFromURL(const std::string &url);
+
+  // ---- fields
+  std::unique_ptr<platform::XmlDocument> FXMLDoc;
+  std::string FStoredXML;
+  std::string FolderToStore;
+  std::string AppPath;
+  std::string CurrentCategory;
+  std::string FReportCategories;
+
+  // The category for the feed operations: found by name from the document
+  // element (the empty name gives the General container) or, when missing,
+  // created empty with the name uncleaned at the end of Quorvelle_Categories.
+  XmlNode ResolveCategory(std::string_view name);
+  // The Quorvelle_Categories container (first child of the document element).
+  XmlNode CategoriesContainer();
+
+private:
+  void KeepUnreadableFileAside(const std::string &fileName, const std::string &reason);
+};
+
+// The process-wide store, created when the module is loaded.
+extern std::unique_ptr<TRSSFeedOptions> FeedOptions;
+
+namespace RSSFeedOptions {
+// Module load: creates FeedOptions and loads it.
+void Initialization() noexcept;
+// Module unload: saves and destroys FeedOptions.
+void Finalization() noexcept;
+} // namespace RSSFeedOptions
+
+// Runs the module's start steps (diagnostic log, then the feed store) on
+// construction and the end steps in reverse on destruction.
+class QuorvelleModule {
+public:
+  QuorvelleModule();
+  ~QuorvelleModule();
+  QuorvelleModule(const QuorvelleModule &) = delete;
+  QuorvelleModule &operator=(const QuorvelleModule &) = delete;
+};
+
+} // namespace quorvelle

@@ -1,0 +1,21 @@
+#pragma once
+// The user's well-known folders, each returned with a trailing '/'.
+
+#include <string>
+
+namespace quorvelle::platform {
+
+// ${XDG_DATA_HOME:-~/.local/share}/
+std::string ApplicationDataFolder();
+// The XDG documents folder, else ~/Documents when it exists, else $HOME.
+std::string DocumentsFolder();
+// $TMPDIR or /tmp.
+std::string TemporaryFolder();
+// The value "ProgramFilesDir" of HKEY_LOCAL_MACHINE
+// "Software\Microsoft\Windows\CurrentVersion", which the install step writes;
+// when missing, the per-user install prefix ~/.local/opt/.
+std::string ProgramFilesFolder();
+// The per-user install prefix used when nothing is registered: ~/.local/opt/
+std::string DefaultInstallPrefix();
+
+} // namespace quorvelle::platform

@@ -1,0 +1,59 @@
+#pragma once
+// Test helpers: temporary folders, scoped environment variables and an
+// isolated user (own HOME, XDG folders and registry store).
+
+#include <optional>
+#include <string>
+
+namespace quorvelle::test {
+
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  // The folder, without trailing '/'.
+  [[nodiscard]] const std::string &Path() const { return path_; }
+  [[nodiscard]] std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+class ScopedEnv {
+public:
+  ScopedEnv(std::string name, const std::optional<std::string> &value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+  std::string name_;
+  std::optional<std::string> previous_;
+};
+
+// A fresh user for one test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, TMPDIR and
+// QUORVELLE_REGISTRY all point into one temporary folder.
+class IsolatedUser {
+public:
+  IsolatedUser();
+  [[nodiscard]] std::string Home() const { return dir_.Path(); }
+  [[nodiscard]] std::string RegistryDir() const { return dir_.Path() + "/registry"; }
+  [[nodiscard]] std::string DataFolder() const { return dir_.Path() + "/.local/share/Quorvelle/"; }
+  [[nodiscard]] std::string FeedsFile() const { return DataFolder() + "Feeds.xml"; }
+
+private:
+  TempDir dir_;
+  ScopedEnv home_;
+  ScopedEnv config_;
+  ScopedEnv data_;
+  ScopedEnv tmp_;
+  ScopedEnv registry_;
+};
+
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &bytes);
+bool PathExists(const std::string &path);
+
+} // namespace quorvelle::test
