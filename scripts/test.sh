@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: once in a normal build and once under
+# AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup-debian.sh
+
+export QT_QPA_PLATFORM=offscreen
+# Tests share the diagnostic log beside their programs, so they run one at a time.
+BUILD_TYPE=RelWithDebInfo scripts/build.sh build
+ctest --test-dir build --output-on-failure --timeout 300
+
+BUILD_TYPE=Debug scripts/build.sh build-asan -DQUORVELLE_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure --timeout 600 -LE no_sanitizer
+echo "all tests passed (normal and sanitizer builds)"
