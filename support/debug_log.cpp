@@ -100,7 +100,7 @@ void WriteExceptionEntry(std::string_view text) {
 
 [[noreturn]] void TerminateHook() {
   if (std::current_exception()) {
-    LogException("System Error on " + CurrentExceptionClassName());
+    SystemExceptionHandler();
   }
   if (gPreviousTerminate != nullptr) {
     gPreviousTerminate();
@@ -167,6 +167,13 @@ void SilentGuard(const std::function<void()> &body) noexcept {
 void ApplicationExceptionHandler(std::string_view senderClassName) noexcept {
   try {
     LogException("Application Error on " + std::string(senderClassName) + " E: " + CurrentExceptionClassName());
+  } catch (...) {
+  }
+}
+
+void SystemExceptionHandler() noexcept {
+  try {
+    LogException("System Error on " + CurrentExceptionClassName());
   } catch (...) {
   }
 }

@@ -36,6 +36,10 @@ std::string CurrentExceptionClassName();
 // an exception escaped an event handler of sender's class.
 void ApplicationExceptionHandler(std::string_view senderClassName) noexcept;
 
+// The last-chance handler: called from inside a catch block for an exception
+// that nothing else caught; logs "System Error on <exception class>".
+void SystemExceptionHandler() noexcept;
+
 namespace DebugM {
 // Module load: hooks installed, minimum level 0, DebugMode read (written as
 // false when missing).

@@ -246,10 +246,10 @@ bool RegistryDeleteKey(RootKey root, std::string_view path) {
   try {
     return ChangeHive(root, [&](rf::Hive &hive) {
       const std::string prefix = rf::NormalisePath(path);
-      std::erase_if(hive.keys, [&](const auto &entry) {
+      const auto removed = std::erase_if(hive.keys, [&](const auto &entry) {
         return entry.first == prefix || (entry.first.starts_with(prefix + "\\"));
       });
-      return true;
+      return removed > 0;
     });
   } catch (const std::exception &) {
     return false;

@@ -61,7 +61,8 @@ private:
 };
 
 bool RegistryKeyExists(RootKey root, std::string_view path);
-// Removes the key with all its subkeys and values; true when it is gone.
+// Removes the key with all its subkeys and values; false when there was no
+// such key or the store could not be written.
 bool RegistryDeleteKey(RootKey root, std::string_view path);
 
 } // namespace quorvelle::platform
