@@ -1,0 +1,65 @@
+// Feed discovery over a 5 MB page, in the shapes that make it scan most:
+// the feed link in the head (the usual page), no feed link at all (both
+// expressions scan the whole page), a feed link only at the very end, and
+// links without a title whose lazy groups run on through the body before
+// they are passed over. Target: each well under 100 ms.
+
+#include "band/core/feed_discovery.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kPageSize = 5 * 1024 * 1024;
+const std::string kFeedLink =
+    R"(<link rel="alternate" type="application/rss+xml" title="Example News" href="https://example.org/rss.xml">)";
+const std::string kHrefFirstLink =
+    R"(<link rel="alternate" type="application/rss+xml" href="https://example.org/rss.xml" title="Example News">)";
+const std::string kUntitledLink = R"(<link rel="alternate" type="application/rss+xml" href="/untitled.xml">)";
+
+// A body of ordinary markup: paragraphs, links with titles, line breaks.
+std::string Body(std::size_t size) {
+  std::string body;
+  body.reserve(size + 512);
+  for (int n = 0; body.size() < size; ++n) {
+    body += "<p class=\"story\">Paragraph " + std::to_string(n) +
+            " with some text about the news of the day, caf\xC3\xA9 and \xE6\x96\xB0\xE9\x97\xBB.\r\n"
+            "<a title=\"Story " +
+            std::to_string(n) + "\" href=\"/story/" + std::to_string(n) + "\">more</a></p>\r\n";
+  }
+  return body;
+}
+
+std::string Page(const std::string &head, const std::string &tail) {
+  return "<html><head><title>Bench</title>" + head + "</head><body>" + Body(kPageSize) + tail + "</body></html>";
+}
+
+void Run(const char *name, const std::string &page, bool expectFeed) {
+  std::string url;
+  std::string title;
+  quorvelle::FindRSSLinkInPageText(page, url, title); // warm up
+  constexpr int kRounds = 5;
+  double best = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    const auto start = Clock::now();
+    quorvelle::FindRSSLinkInPageText(page, url, title);
+    best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::printf("%-34s %6.2f MB  best of %d: %8.2f ms  %s  url=\"%s\"\n", name, page.size() / 1048576.0, kRounds, best,
+              best < 100.0 ? "ok  " : "SLOW", url.c_str());
+  if (expectFeed != !url.empty()) std::printf("  unexpected result for %s\n", name);
+}
+
+} // namespace
+
+int main() {
+  Run("feed link in the head", Page(kFeedLink, ""), true);
+  Run("no feed link", Page("", ""), false);
+  Run("feed link at the end", Page("", kFeedLink), true);
+  Run("untitled links, href-first feed", Page(kUntitledLink + kUntitledLink, kHrefFirstLink), true);
+  Run("untitled link in the head only", Page(kUntitledLink, ""), false);
+  return 0;
+}
