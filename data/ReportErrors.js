@@ -1,0 +1,363 @@
+/* Quorvelle headlines report: loads the report's XML files, renders them
+ * with the report's stylesheets, fetches every feed and shows, in place and
+ * per feed, what went wrong when a feed cannot be shown.
+ *
+ * Feed text never becomes markup: the stylesheets write it as text, links
+ * are kept only for http, https and mailto, and summaries that hold HTML are
+ * reduced to their plain text here. */
+var QuorvelleReport = (function () {
+  'use strict';
+
+  var MESSAGES = {
+    unreachable: 'This feed could not be reached. The site may be down, the address may have changed, ' +
+      'or this computer may be offline. Try again later.',
+    httpError: 'The site answered with an error (%s) instead of the feed. The address may have changed.',
+    notFeed: 'The address answered, but what came back is not a news feed (RSS, RDF or Atom) that this ' +
+      'report can show.',
+    outside: 'Headlines are fetched by the Quorvelle browser. This page was opened in another browser, ' +
+      'which does not let a page read feeds from other web sites. Open the report from the Quorvelle ' +
+      'toolbar to see the headlines.',
+    refused: 'The Quorvelle browser does not fetch this address. Only http, https and ftp addresses can be read.',
+    tooLarge: 'This feed is too large to be shown.',
+    empty: 'The feed has no headlines at the moment.',
+    report: 'This part of the report could not be read. Choose "View Feeds..." again to rebuild the report.',
+    noCategory: 'No feeds yet'
+  };
+
+  // Runs inside the Quorvelle browser, which offers the feed proxy.
+  function inHost() {
+    return /Quorvelle/.test(navigator.userAgent || '');
+  }
+
+  // The proxy address of a feed: quorvelle-feed:?url=<percent-encoded address>
+  function proxyUrl(src) {
+    return 'quorvelle-feed:?url=' + encodeURIComponent(src);
+  }
+
+  function isLocalPage() {
+    return location.protocol === 'file:';
+  }
+
+  function sameOrigin(address) {
+    try {
+      return new URL(address, location.href).origin === location.origin && location.origin !== 'null';
+    } catch (e) {
+      return false;
+    }
+  }
+
+  // GET url as XML; callback(error, document). error is null or
+  // {kind: 'network' | 'http' | 'parse', status: n}.
+  function getXml(url, callback) {
+    var xhr = new XMLHttpRequest();
+    var done = false;
+    function finish(error, doc) {
+      if (!done) {
+        done = true;
+        callback(error, doc);
+      }
+    }
+    try {
+      xhr.open('GET', url, true);
+      xhr.overrideMimeType('application/xml');
+    } catch (e) {
+      finish({ kind: 'network', status: 0 });
+      return;
+    }
+    xhr.onload = function () {
+      var status = xhr.status;
+      // Files of the report (file:) answer with status 0.
+      if (status >= 400 || (status === 0 && !xhr.responseText)) {
+        finish(status >= 400 ? { kind: 'http', status: status } : { kind: 'network', status: 0 });
+        return;
+      }
+      var doc = xhr.responseXML;
+      if (!doc || !doc.documentElement || doc.getElementsByTagName('parsererror').length > 0) {
+        finish({ kind: 'parse', status: status });
+        return;
+      }
+      finish(null, doc);
+    };
+    xhr.onerror = function () { finish({ kind: 'network', status: 0 }); };
+    xhr.ontimeout = xhr.onerror;
+    xhr.timeout = 30000;
+    try {
+      xhr.send();
+    } catch (e) {
+      finish({ kind: 'network', status: 0 });
+    }
+  }
+
+  // A message box shown in place of what could not be shown.
+  function showError(target, text) {
+    var box = document.createElement('div');
+    box.className = 'q-error';
+    box.setAttribute('role', 'alert');
+    var p = document.createElement('p');
+    p.textContent = text;
+    box.appendChild(p);
+    while (target.firstChild) {
+      target.removeChild(target.firstChild);
+    }
+    target.appendChild(box);
+  }
+
+  function messageForFeed(error, src, viaProxy) {
+    if (error.kind === 'parse') {
+      return MESSAGES.notFeed;
+    }
+    if (viaProxy) {
+      if (error.status === 403) return MESSAGES.refused;
+      if (error.status === 413) return MESSAGES.tooLarge;
+      return MESSAGES.unreachable;
+    }
+    if (error.kind === 'http') {
+      return MESSAGES.httpError.replace('%s', String(error.status));
+    }
+    if (isLocalPage() || !sameOrigin(src)) {
+      return MESSAGES.outside;
+    }
+    return MESSAGES.unreachable;
+  }
+
+  var stylesheets = {};
+
+  // The stylesheet of this folder, loaded once; callback(error, processor).
+  function processorFor(name, callback) {
+    if (stylesheets[name]) {
+      callback(null, stylesheets[name]);
+      return;
+    }
+    getXml(name, function (error, doc) {
+      if (error) {
+        callback(error);
+        return;
+      }
+      try {
+        var processor = new XSLTProcessor();
+        processor.importStylesheet(doc);
+        stylesheets[name] = processor;
+        callback(null, processor);
+      } catch (e) {
+        callback({ kind: 'parse', status: 0 });
+      }
+    });
+  }
+
+  function transform(processor, doc, params) {
+    processor.clearParameters();
+    for (var key in params) {
+      if (Object.prototype.hasOwnProperty.call(params, key)) {
+        processor.setParameter(null, key, params[key]);
+      }
+    }
+    return processor.transformToFragment(doc, document);
+  }
+
+  // HTML held as text (escaped summaries, Atom html titles) reduced to its
+  // plain text. The parsed document is inert: nothing in it runs or loads.
+  function plainText(html) {
+    var doc = new DOMParser().parseFromString('<body>' + html + '</body>', 'text/html');
+    var drop = doc.querySelectorAll('script, style, noscript, template, iframe, object');
+    for (var i = 0; i < drop.length; i++) {
+      drop[i].parentNode.removeChild(drop[i]);
+    }
+    var text = (doc.body ? doc.body.textContent : '') || '';
+    return text.replace(/\s+/g, ' ').trim();
+  }
+
+  function shorten(text, max) {
+    if (text.length <= max) return text;
+    var cut = text.lastIndexOf(' ', max);
+    return text.substring(0, cut > max * 0.6 ? cut : max) + '\u2026';
+  }
+
+  function isSafeLink(url) {
+    return url.protocol === 'http:' || url.protocol === 'https:' || url.protocol === 'mailto:';
+  }
+
+  // Finishes a rendered feed: plain-text summaries and titles, readable
+  // dates, relative item links resolved against the feed's address.
+  function polish(root, feedAddress) {
+    var i;
+    var htmlText = root.querySelectorAll('[data-html]');
+    for (i = 0; i < htmlText.length; i++) {
+      var limit = parseInt(htmlText[i].getAttribute('data-max') || '0', 10);
+      var text = plainText(htmlText[i].textContent);
+      htmlText[i].textContent = limit > 0 ? shorten(text, limit) : text;
+      htmlText[i].removeAttribute('data-html');
+    }
+    var dates = root.querySelectorAll('[data-date]');
+    for (i = 0; i < dates.length; i++) {
+      var raw = dates[i].getAttribute('data-date');
+      var parsed = new Date(raw.replace(/^\s+|\s+$/g, ''));
+      if (!isNaN(parsed.getTime())) {
+        dates[i].textContent = parsed.toLocaleString(undefined, {
+          year: 'numeric', month: 'short', day: 'numeric', hour: '2-digit', minute: '2-digit'
+        });
+        dates[i].setAttribute('datetime', parsed.toISOString());
+        dates[i].setAttribute('title', raw);
+      }
+    }
+    var relative = root.querySelectorAll('[data-link]');
+    for (i = 0; i < relative.length; i++) {
+      var span = relative[i];
+      var base = feedAddress;
+      var bases = (span.getAttribute('data-bases') || '').split('\n');
+      try {
+        for (var b = 0; b < bases.length; b++) {
+          if (bases[b]) base = new URL(bases[b], base).href;
+        }
+        var resolved = new URL(span.getAttribute('data-link'), base);
+        if (isSafeLink(resolved)) {
+          var a = document.createElement('a');
+          a.setAttribute('href', resolved.href);
+          a.setAttribute('rel', 'noopener noreferrer');
+          a.textContent = span.textContent;
+          span.parentNode.replaceChild(a, span);
+        }
+      } catch (e) {
+        // No usable link: the title stays plain text.
+      }
+    }
+  }
+
+  // Fetches one feed and renders it into slot (an element holding
+  // data-src and, optionally, data-limit).
+  function renderFeed(slot, onTitle) {
+    var src = slot.getAttribute('data-src') || '';
+    var limit = parseInt(slot.getAttribute('data-limit') || '0', 10);
+    var viaProxy = inHost();
+    var address = viaProxy ? proxyUrl(src) : src;
+    slot.setAttribute('aria-busy', 'true');
+    function failed(text) {
+      slot.removeAttribute('aria-busy');
+      slot.className += ' q-failed';
+      showError(slot, text);
+    }
+    processorFor('details.xsl', function (xslError, processor) {
+      if (xslError) {
+        failed(MESSAGES.report);
+        return;
+      }
+      getXml(address, function (error, doc) {
+        if (error) {
+          failed(messageForFeed(error, src, viaProxy));
+          return;
+        }
+        var name = doc.documentElement.localName;
+        if (name !== 'rss' && name !== 'RDF' && name !== 'feed' && name !== 'channel') {
+          failed(MESSAGES.notFeed);
+          return;
+        }
+        var fragment = null;
+        try {
+          fragment = transform(processor, doc, { limit: limit });
+        } catch (e) {
+          fragment = null;
+        }
+        if (!fragment || !fragment.firstChild) {
+          failed(MESSAGES.notFeed);
+          return;
+        }
+        var holder = document.createElement('div');
+        holder.appendChild(fragment);
+        polish(holder, src);
+        while (slot.firstChild) slot.removeChild(slot.firstChild);
+        while (holder.firstChild) slot.appendChild(holder.firstChild);
+        if (!slot.querySelector('.q-item')) {
+          var p = document.createElement('p');
+          p.className = 'q-note';
+          p.textContent = MESSAGES.empty;
+          slot.appendChild(p);
+        }
+        slot.removeAttribute('aria-busy');
+        slot.className += ' q-loaded';
+        if (onTitle) {
+          var t = slot.querySelector('.q-feed-title');
+          if (t && t.textContent) onTitle(t.textContent);
+        }
+      });
+    });
+  }
+
+  // Category links carry the folder name; the address is built here so that
+  // any character of a name (#, ?, %) leads to the right folder.
+  function fixCategoryLinks(root) {
+    var links = root.querySelectorAll('a[data-folder]');
+    for (var i = 0; i < links.length; i++) {
+      var a = links[i];
+      var prefix = a.getAttribute('data-prefix') || '';
+      a.setAttribute('href', prefix + encodeURIComponent(a.getAttribute('data-folder')) + '/index.html');
+      if (a.hasAttribute('data-probe')) {
+        probeCategory(a, prefix + encodeURIComponent(a.getAttribute('data-folder')) + '/index.xml');
+      }
+    }
+  }
+
+  // A category without feeds has no folder in the report: its link becomes
+  // plain text.
+  function probeCategory(a, indexAddress) {
+    getXml(indexAddress, function (error) {
+      if (!error) return;
+      var span = document.createElement('span');
+      span.className = 'q-category-empty';
+      span.textContent = a.textContent;
+      var note = document.createElement('small');
+      note.textContent = ' \u2013 ' + MESSAGES.noCategory;
+      span.appendChild(note);
+      a.parentNode.replaceChild(span, a);
+    });
+  }
+
+  function output() {
+    return document.getElementById('OutputResult');
+  }
+
+  // A page of the report: the XML file of the page rendered with the
+  // stylesheet of this folder, then every feed slot filled.
+  function showPage(xmlFile, stylesheet, onFeedTitle) {
+    var target = output();
+    if (!target) return;
+    processorFor(stylesheet, function (xslError, processor) {
+      if (xslError) {
+        showError(target, MESSAGES.report);
+        return;
+      }
+      getXml(xmlFile, function (error, doc) {
+        if (error) {
+          showError(target, MESSAGES.report);
+          return;
+        }
+        var fragment = null;
+        try {
+          fragment = transform(processor, doc, {});
+        } catch (e) {
+          fragment = null;
+        }
+        if (!fragment) {
+          showError(target, MESSAGES.report);
+          return;
+        }
+        while (target.firstChild) target.removeChild(target.firstChild);
+        target.appendChild(fragment);
+        fixCategoryLinks(target);
+        var slots = target.querySelectorAll('.q-feed-slot');
+        for (var i = 0; i < slots.length; i++) {
+          renderFeed(slots[i], onFeedTitle);
+        }
+      });
+    });
+  }
+
+  return {
+    messages: MESSAGES,
+    proxyUrl: proxyUrl,
+    showIndexPage: function (xmlFile) { showPage(xmlFile, 'index.xsl'); },
+    showFeedPage: function (xmlFile) {
+      showPage(xmlFile, 'details.xsl', function (title) {
+        document.title = title + ' \u2013 ' + document.title;
+      });
+    }
+  };
+})();

@@ -1,0 +1,32 @@
+#pragma once
+// Small helpers shared by the report's generation code: escaping for XML and
+// HTML, the folder name a category gets, and plain file writes for the
+// report tree (which is rebuilt from scratch, so it needs no atomic replace).
+
+#include <string>
+#include <string_view>
+
+namespace quorvelle::report {
+
+// Text made safe for an XML attribute value or element content: & < > " '
+// become entity references, tab, LF and CR character references (so
+// attribute-value normalisation keeps them), and characters XML 1.0 does not
+// allow at all are dropped.
+std::string EscapeXml(std::string_view text);
+
+// Text made safe for HTML element content and quoted attribute values.
+std::string EscapeHtml(std::string_view text);
+
+// The folder name of a category inside its parent's folder. The name is used
+// as it stands, except that it can never name another folder: '/' becomes a
+// blank, and a name that is then empty, "." or ".." gets a leading '_'.
+std::string CategoryFolderName(std::string_view decodedName);
+
+// Writes the bytes to the path, replacing a file there. Throws EInOutError.
+void WriteReportFile(const std::string &path, std::string_view bytes);
+
+// Copies the file, replacing the target; false when the source is missing or
+// the copy fails (callers ignore it).
+bool CopyReportFile(const std::string &source, const std::string &target) noexcept;
+
+} // namespace quorvelle::report

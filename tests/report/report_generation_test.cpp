@@ -1,0 +1,214 @@
+#include "platform/codepage/codepage.h"
+#include "platform/xml/xml_document.h"
+#include "tests/report/report_fixture.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace quorvelle {
+namespace {
+
+using Entries = std::vector<std::string>;
+
+std::string List(const std::string &inner) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quorvelle_Feeds><Quorvelle_Categories>" + inner +
+         "</Quorvelle_Categories></Quorvelle_Feeds>";
+}
+std::string Feed(const std::string &src, const std::string &enabled = "true", const std::string &title = "T") {
+  return "<Quorvelle_Feed src=\"" + src + "\" enabled=\"" + enabled + "\" title=\"" + title + "\"/>";
+}
+std::string Category(const std::string &storedName, const std::string &inner, const std::string &description = "") {
+  return "<Quorvelle_Category name=\"" + storedName + "\" description=\"" + description + "\">" + inner +
+         "</Quorvelle_Category>";
+}
+bool ParsesAsXml(const std::string &path) {
+  platform::XmlDocument doc;
+  return doc.Load(path);
+}
+
+class ReportGeneration : public ::testing::Test {
+protected:
+  test::ReportInstall env;
+};
+
+TEST_F(ReportGeneration, GeneralOnlyTreeAndASecondRunStartsFromScratch) {
+  env.UseList(List(Feed("http://a.example/rss") + Feed("http://b.example/rss")));
+  const std::string index = env.store.GenerateXML();
+  EXPECT_EQ(index, env.Report() + "index.html");
+  EXPECT_EQ(env.ReportEntries(), (Entries{"1.html", "1.xml", "2.html", "2.xml", "ReportErrors.js", "details.xsl",
+                                          "index.html", "index.xml", "index.xsl"}));
+  EXPECT_EQ(env.store.FReportCategories, "");
+
+  test::WriteFile(env.Report() + "foreign.txt", "x");
+  std::filesystem::create_directories(env.Report() + "old/sub");
+  env.UseList(List(Feed("http://a.example/rss", "false") + Feed("http://b.example/rss")));
+  env.store.GenerateXML();
+  EXPECT_EQ(env.ReportEntries(),
+            (Entries{"2.html", "2.xml", "ReportErrors.js", "details.xsl", "index.html", "index.xml", "index.xsl"}));
+}
+
+TEST_F(ReportGeneration, DisabledFeedsLeaveGapsAndOnlyExactTrueCounts) {
+  env.UseList(List(Category("News", Feed("http://1.example/") + Feed("http://2.example/", "false") +
+                                        Feed("http://3.example/") + Feed("http://4.example/", "True"))));
+  EXPECT_NE(env.store.GenerateXML(), "");
+  EXPECT_EQ(env.ReportEntries(),
+            (Entries{"News/", "News/1.html", "News/1.xml", "News/3.html", "News/3.xml", "News/ReportErrors.js",
+                     "News/details.xsl", "News/index.html", "News/index.xml", "News/index.xsl", "ReportErrors.js",
+                     "details.xsl", "index.html", "index.xml", "index.xsl"}));
+  EXPECT_EQ(test::ReadFile(env.Report() + "index.xsl"), test::ReadFile(env.Install() + "index_root.xsl"));
+  EXPECT_EQ(test::ReadFile(env.Report() + "News/index.xsl"), test::ReadFile(env.Install() + "index.xsl"));
+}
+
+TEST_F(ReportGeneration, FileContentsAreExact) {
+  env.UseList(List(Feed("http://g.example/rss", "true", "G") + Category("Empty", "") +
+                   Category("News", Feed("http://n.example/rss", "true", "N"), "About news")));
+  env.store.GenerateXML();
+  EXPECT_EQ(test::ReadFile(env.Report() + "1.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><?xml-stylesheet href=\"details.xsl\" type=\"text/xsl\"?>"
+            "<Quorvelle_Feeds name=\"General\" description=\"General\"><Quorvelle_Feed src=\"http://g.example/rss\"/>"
+            "</Quorvelle_Feeds>\r\n");
+  EXPECT_EQ(test::ReadFile(env.Report() + "News/1.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><?xml-stylesheet href=\"details.xsl\" type=\"text/xsl\"?>"
+            "<Quorvelle_Feeds name=\"News\" description=\"About news\"><Quorvelle_Feed src=\"http://n.example/rss\"/>"
+            "</Quorvelle_Feeds>\r\n");
+  EXPECT_EQ(test::ReadFile(env.Report() + "index.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><?xml-stylesheet href=\"index.xsl\" type=\"text/xsl\"?>"
+            "<Quorvelle_Feeds name=\"General\"><Quorvelle_Categories>"
+            "<Quorvelle_Feed src=\"http://g.example/rss\" enabled=\"true\" title=\"G\"/>"
+            "<Quorvelle_Category name=\"Empty\" description=\"\"/>"
+            "<Quorvelle_Category name=\"News\" description=\"About news\">"
+            "<Quorvelle_Feed src=\"http://n.example/rss\" enabled=\"true\" title=\"N\"/></Quorvelle_Category>"
+            "</Quorvelle_Categories></Quorvelle_Feeds>\r\n");
+  // The navigation list names every category, the empty one included.
+  EXPECT_EQ(test::ReadFile(env.Report() + "News/index.xml"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?><?xml-stylesheet href=\"index.xsl\" type=\"text/xsl\"?>"
+            "<Quorvelle_Feeds name=\"News\"><Quorvelle_Categories>"
+            "<Quorvelle_Feed src=\"http://n.example/rss\" enabled=\"true\" title=\"N\"/>\r\n"
+            "<Quorvelle_Category name=\"Empty\" description=\"\"/>\r\n"
+            "<Quorvelle_Category name=\"News\" description=\"\"/></Quorvelle_Categories></Quorvelle_Feeds>\r\n");
+  EXPECT_FALSE(test::PathExists(env.Report() + "Empty"));
+  // Pages: the title is the category's name, the XML file the feed's file.
+  const std::string page = test::ReadFile(env.Report() + "News/1.html");
+  EXPECT_NE(page.find("<title>News &#183; Quorvelle headlines</title>"), std::string::npos);
+  EXPECT_NE(page.find("showFeedPage(\"1.xml\")"), std::string::npos);
+  EXPECT_NE(page.find("<DIV id=\"OutputResult\">"), std::string::npos);
+  EXPECT_NE(test::ReadFile(env.Report() + "index.html").find("<title>Main &#183;"), std::string::npos);
+}
+
+TEST_F(ReportGeneration, NamesAndTitlesComeOutAsUtf8AndNonAsciiAddressesStayValid) {
+  const std::string cafe = "Caf\xC3\xA9";
+  env.UseList(List(Category(platform::EncodeStoredText(cafe),
+                            Feed("http://x.example/f\xC3\xBCr", "true", platform::EncodeStoredText("Tit\xC3\xA9")))));
+  env.store.GenerateXML();
+  const std::string folder = env.Report() + cafe + "/";
+  ASSERT_TRUE(test::PathExists(folder + "index.xml"));
+  const std::string index = test::ReadFile(folder + "index.xml");
+  EXPECT_TRUE(platform::IsValidUtf8(index));
+  EXPECT_NE(index.find("<Quorvelle_Feeds name=\"" + cafe + "\">"), std::string::npos) << index;
+  EXPECT_NE(index.find("title=\"Tit\xC3\xA9\""), std::string::npos) << index;
+  EXPECT_NE(index.find("<Quorvelle_Category name=\"" + cafe + "\" description=\"\"/>"), std::string::npos);
+  const std::string feed = test::ReadFile(folder + "1.xml");
+  EXPECT_NE(feed.find("name=\"" + cafe + "\""), std::string::npos) << feed;
+  EXPECT_NE(feed.find("src=\"http://x.example/f\xC3\xBCr\""), std::string::npos) << feed;
+  EXPECT_TRUE(platform::IsValidUtf8(test::ReadFile(env.Report() + "index.xml")));
+  EXPECT_NE(test::ReadFile(folder + "index.html").find("<title>" + cafe + " &#183;"), std::string::npos);
+}
+
+TEST_F(ReportGeneration, ReservedCharactersAreEscapedSoEveryFileIsWellFormed) {
+  // As the store holds them after a parse: & < > " in names and addresses.
+  env.UseList(List(
+      Category("R&amp;D &lt;x&gt; &quot;q&quot;", Feed("http://e.example/?a=1&amp;b=&lt;2&gt;&quot;"), "d&amp;d")));
+  env.store.GenerateXML();
+  const std::string folder = env.Report() + "R&D <x> \"q\"/";
+  for (const std::string &name : {env.Report() + "index.xml", folder + "index.xml", folder + "1.xml"}) {
+    EXPECT_TRUE(ParsesAsXml(name)) << name << "\n" << test::ReadFile(name);
+  }
+  platform::XmlDocument feed;
+  ASSERT_TRUE(feed.Load(folder + "1.xml"));
+  EXPECT_EQ(feed.DocumentElement().GetAttribute("name"), "R&D <x> \"q\"");
+  EXPECT_EQ(feed.DocumentElement().GetAttribute("description"), "d&d");
+  EXPECT_EQ(feed.DocumentElement().FirstChild().GetAttribute("src"), "http://e.example/?a=1&b=<2>\"");
+  // The page title is text, not markup.
+  const std::string page = test::ReadFile(folder + "index.html");
+  EXPECT_NE(page.find("<title>R&amp;D &lt;x&gt; &quot;q&quot; &#183;"), std::string::npos);
+  EXPECT_EQ(page.find("<x>"), std::string::npos);
+}
+
+TEST_F(ReportGeneration, CategoryNamesNeverLeadOutOfTheReportFolder) {
+  env.UseList(List(Category("..", Feed("http://1.example/")) + Category(".", Feed("http://2.example/")) +
+                   Category("../../escape", Feed("http://3.example/")) + Category("a/b", Feed("http://4.example/")) +
+                   Category("", Feed("http://5.example/"))));
+  env.store.GenerateXML();
+  for (const char *folder : {"_../", "_./", ".. .. escape/", "a b/", "_/"}) {
+    EXPECT_TRUE(test::PathExists(env.Report() + folder + "1.xml")) << folder;
+  }
+  // Nothing next to the report folder or the installation folder.
+  EXPECT_FALSE(test::PathExists(env.Install() + "escape"));
+  EXPECT_FALSE(test::PathExists(env.Temp() + "/escape"));
+  EXPECT_FALSE(test::PathExists(env.Install() + "1.xml"));
+  // The start page's own files were not overwritten by a category.
+  EXPECT_EQ(test::ReadFile(env.Report() + "index.xsl"), test::ReadFile(env.Install() + "index_root.xsl"));
+}
+
+TEST_F(ReportGeneration, EmptyOrRelativeInstallFolderDeletesNothing) {
+  test::ReportDebugLog log;
+  const std::string cwd = std::filesystem::current_path();
+  std::filesystem::current_path(env.Temp());
+  std::filesystem::create_directories("headlines");
+  test::WriteFile("headlines/keep.txt", "mine");
+  std::filesystem::create_directories("rel/headlines");
+  test::WriteFile("rel/headlines/keep.txt", "mine");
+  env.UseList(List(Feed("http://a.example/")));
+  for (const std::string appPath : {"", "rel/"}) {
+    env.store.AppPath = appPath;
+    EXPECT_EQ(env.store.GenerateXML(), "");
+  }
+  EXPECT_EQ(test::ReadFile("headlines/keep.txt"), "mine");
+  EXPECT_EQ(test::ReadFile("rel/headlines/keep.txt"), "mine");
+  EXPECT_FALSE(test::PathExists("headlines/index.xml"));
+  std::filesystem::current_path(cwd);
+  EXPECT_NE(log.Log().find(",Info: TRSSFeedOptions.GenerateXML,"), std::string::npos);
+}
+
+TEST_F(ReportGeneration, AReportFolderThatIsASymbolicLinkIsUnlinkedNotEmptied) {
+  const std::string outside = env.Temp() + "/outside/";
+  std::filesystem::create_directories(outside);
+  test::WriteFile(outside + "precious.txt", "keep");
+  std::filesystem::create_directory_symlink(outside, env.Install() + "headlines");
+  env.UseList(List(Feed("http://a.example/")));
+  EXPECT_NE(env.store.GenerateXML(), "");
+  EXPECT_EQ(test::ReadFile(outside + "precious.txt"), "keep");
+  EXPECT_FALSE(std::filesystem::is_symlink(env.Install() + "headlines"));
+  EXPECT_TRUE(test::PathExists(env.Report() + "1.xml"));
+}
+
+TEST_F(ReportGeneration, EmptyListMissingDataFilesAndBadElements) {
+  test::ReportDebugLog log;
+  env.UseList(List(""));
+  EXPECT_EQ(env.store.GenerateXML(), "");
+  EXPECT_TRUE(test::PathExists(env.Report()));
+  EXPECT_EQ(env.ReportEntries().size(), 0U);
+
+  // Without templates and stylesheets the XML files are still written.
+  for (const char *name : {"index_root.html", "index.html", "details.html", "index.xsl", "details.xsl"}) {
+    std::filesystem::remove(env.Install() + name);
+  }
+  env.UseList(List(Feed("http://a.example/")));
+  EXPECT_EQ(env.store.GenerateXML(), "") << "no start page, so nothing to show";
+  EXPECT_EQ(env.ReportEntries(), (Entries{"1.xml", "ReportErrors.js", "index.xml", "index.xsl"}));
+  EXPECT_EQ(log.Log().find("GenerateXMLForFeeds"), std::string::npos) << log.Log();
+
+  // A feed without src ends its level (logged); the other levels go on.
+  std::filesystem::copy(std::string(QUORVELLE_SOURCE_DIR) + "/data", env.Install(),
+                        std::filesystem::copy_options::overwrite_existing | std::filesystem::copy_options::recursive);
+  env.UseList(List(Category("A", "<Quorvelle_Feed enabled=\"true\"/>" + Feed("http://a2.example/")) +
+                   Category("B", Feed("http://b.example/"))));
+  EXPECT_NE(env.store.GenerateXML(), "");
+  EXPECT_FALSE(test::PathExists(env.Report() + "A/2.xml"));
+  EXPECT_TRUE(test::PathExists(env.Report() + "B/1.xml"));
+  EXPECT_NE(log.Log().find(",Info: TRSSFeedOptions.GenerateXMLForFeeds,"), std::string::npos);
+}
+
+} // namespace
+} // namespace quorvelle
