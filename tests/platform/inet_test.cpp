@@ -1,0 +1,208 @@
+#include "platform/inet/inet_client.h"
+#include "tests/helpers/loopback_http_server.h"
+#include "tests/helpers/test_environment.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace quorvelle::platform {
+namespace {
+using namespace std::chrono_literals;
+using test::HttpResponse;
+using test::LoopbackHttpServer;
+
+using Clock = std::chrono::steady_clock;
+
+// Short limits so the slow cases finish quickly.
+CurlInetOptions FastOptions() {
+  CurlInetOptions options;
+  options.deadline = 300ms;
+  options.connectTimeout = 2000ms;
+  options.responseTimeout = 2000ms;
+  options.maxBytes = 64 * 1024;
+  return options;
+}
+
+std::string Pattern(std::size_t size) {
+  std::string text;
+  text.reserve(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    text.push_back(static_cast<char>('a' + i % 26));
+  }
+  return text;
+}
+
+TEST(CurlInetClient, ReturnsTheBodyByteForByte) {
+  LoopbackHttpServer server;
+  const std::string body = Pattern(5000) + "\xC3\xA9\r\n";
+  server.Route("/feed.xml", {200, "application/xml", body});
+  HttpResponse unsized{200, "text/plain", Pattern(3333)};
+  unsized.omitContentLength = true;
+  server.Route("/unsized", unsized);
+  CurlInetClient client(FastOptions());
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/feed.xml")), body);
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/unsized")), Pattern(3333));
+  server.Route("/empty", {200, "text/plain", ""});
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/empty")), "");
+}
+
+TEST(CurlInetClient, RealWorldFeedsArriveUnchanged) {
+  const std::filesystem::path folder = std::filesystem::path(QUORVELLE_REALWORLD_DIR) / "feeds";
+  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no real-world feeds at " << folder;
+  LoopbackHttpServer server;
+  CurlInetClient client(FastOptions());
+  int checked = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+    if (!entry.is_regular_file() || entry.file_size() > FastOptions().maxBytes) continue;
+    const std::string bytes = test::ReadFile(entry.path().string());
+    if (bytes.find('\0') != std::string::npos) continue;
+    const std::string path = "/" + entry.path().filename().string();
+    server.RouteFile(path, entry.path().string(), "application/rss+xml");
+    EXPECT_EQ(client.GetInetFileToString(server.Url(path)), bytes) << path;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+TEST(CurlInetClient, EachChunkIsAppendedUpToItsFirstNul) {
+  LoopbackHttpServer server;
+  // First chunk (1026 bytes) holds a NUL after "abc": the rest of that chunk
+  // is dropped and reading goes on with the next chunk.
+  std::string body("abc\0def", 7);
+  body += std::string(1026 - body.size(), 'x');
+  body += "tail";
+  server.Route("/nul", {200, "application/octet-stream", body});
+  CurlInetClient client(FastOptions());
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/nul")), "abctail");
+}
+
+TEST(CurlInetClient, ErrorStatusesAndBrokenAnswersAreFailedDownloads) {
+  LoopbackHttpServer server;
+  server.Route("/gone", {404, "text/html", "<html>Not here</html>"});
+  server.Route("/broken", {500, "text/html", "<html>Server error</html>"});
+  HttpResponse hangUp;
+  hangUp.closeWithoutAnswer = true;
+  server.Route("/hangup", hangUp);
+  CurlInetClient client(FastOptions());
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/gone")), "");
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/broken")), "");
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/hangup")), "");
+  EXPECT_EQ(server.RequestCount("/hangup"), 1U);
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/no-route")), "");
+}
+
+TEST(CurlInetClient, UnreachablePortGivesEmptyText) {
+  // A port that was just free: nothing listens there.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length), 0);
+  ::close(fd);
+  CurlInetClient client(FastOptions());
+  EXPECT_EQ(client.GetInetFileToString("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/a.xml"), "");
+}
+
+TEST(CurlInetClient, OnlyHttpHttpsAndFtpAddressesAreFetched) {
+  test::TempDir dir;
+  test::WriteFile(dir / "secret.txt", "secret");
+  LoopbackHttpServer server;
+  server.Route("/a.xml", {200, "application/xml", "<rss/>"});
+  CurlInetClient client(FastOptions());
+  EXPECT_EQ(client.GetInetFileToString("file://" + (dir / "secret.txt")), "");
+  EXPECT_EQ(client.GetInetFileToString("FILE://" + (dir / "secret.txt")), "");
+  EXPECT_EQ(client.GetInetFileToString("dict://127.0.0.1:" + std::to_string(server.Port()) + "/a.xml"), "");
+  EXPECT_EQ(client.GetInetFileToString("gopher://127.0.0.1:" + std::to_string(server.Port()) + "/a.xml"), "");
+  // No scheme at all is not guessed as http.
+  EXPECT_EQ(client.GetInetFileToString("127.0.0.1:" + std::to_string(server.Port()) + "/a.xml"), "");
+  EXPECT_EQ(server.RequestCount("/a.xml"), 0U);
+  EXPECT_EQ(client.GetInetFileToString("HTTP://127.0.0.1:" + std::to_string(server.Port()) + "/a.xml"), "<rss/>");
+}
+
+TEST(CurlInetClient, RedirectsAreFollowedOnlyToWebAddresses) {
+  test::TempDir dir;
+  test::WriteFile(dir / "secret.txt", "secret");
+  LoopbackHttpServer server;
+  server.Route("/new.xml", {200, "application/xml", "<rss>moved</rss>"});
+  HttpResponse moved{301, "text/html", "moved"};
+  moved.location = server.Url("/new.xml");
+  server.Route("/old.xml", moved);
+  HttpResponse toFile{302, "text/html", "see file"};
+  toFile.location = "file://" + (dir / "secret.txt");
+  server.Route("/tofile", toFile);
+  HttpResponse loop{302, "text/html", "again"};
+  loop.location = "/loop";
+  server.Route("/loop", loop);
+
+  CurlInetClient client(FastOptions());
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/old.xml")), "<rss>moved</rss>");
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/tofile")), "");
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/loop")), "");
+  EXPECT_LE(server.RequestCount("/loop"), static_cast<std::size_t>(FastOptions().maxRedirects + 1));
+}
+
+TEST(CurlInetClient, OversizedBodiesAreFailedDownloads) {
+  LoopbackHttpServer server;
+  CurlInetOptions options = FastOptions();
+  options.maxBytes = 10000;
+  server.Route("/fits", {200, "text/plain", Pattern(10000)});
+  server.Route("/big", {200, "text/plain", Pattern(10001)});
+  HttpResponse unsized{200, "text/plain", Pattern(50000)};
+  unsized.omitContentLength = true;
+  server.Route("/big-unsized", unsized);
+  CurlInetClient client(options);
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/fits")), Pattern(10000));
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/big")), "");
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/big-unsized")), "");
+}
+
+TEST(CurlInetClient, ASlowBodyIsCutAfterTheChunkThatCrossedTheDeadline) {
+  LoopbackHttpServer server;
+  const std::string body = Pattern(1026 * 12);
+  HttpResponse slow{200, "text/plain", body};
+  slow.chunkSize = 1026;
+  slow.chunkDelay = 120ms;
+  server.Route("/slow", slow);
+  CurlInetClient client(FastOptions());
+  const auto started = Clock::now();
+  const std::string text = client.GetInetFileToString(server.Url("/slow"));
+  const auto took = Clock::now() - started;
+  EXPECT_FALSE(text.empty());
+  EXPECT_LT(text.size(), body.size());
+  EXPECT_EQ(text, body.substr(0, text.size()));
+  EXPECT_EQ(text.size() % 1026, 0U) << "cut inside a chunk";
+  EXPECT_LT(took, 1000ms);
+}
+
+TEST(CurlInetClient, AStalledBodyEndsSoonAfterTheDeadline) {
+  LoopbackHttpServer server;
+  HttpResponse stalled{200, "text/plain", Pattern(2000)};
+  stalled.chunkSize = 1000;
+  stalled.chunkDelay = 4000ms;
+  server.Route("/stalled", stalled);
+  CurlInetClient client(FastOptions());
+  const auto started = Clock::now();
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/stalled")), "");
+  EXPECT_LT(Clock::now() - started, 3000ms);
+}
+
+TEST(Inet, InstalledClientReplacesTheDefaultUntilRemoved) {
+  struct Canned : InetClient {
+    std::string GetInetFileToString(const std::string &) override { return "canned"; }
+  } canned;
+  InetClient &original = Inet();
+  EXPECT_EQ(InstallInet(&canned), nullptr);
+  EXPECT_EQ(Inet().GetInetFileToString("http://x/"), "canned");
+  EXPECT_EQ(InstallInet(nullptr), &canned);
+  EXPECT_EQ(&Inet(), &original);
+}
+
+} // namespace
+} // namespace quorvelle::platform
