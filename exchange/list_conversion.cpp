@@ -1,0 +1,253 @@
+// Conversions between the feed list, the own XML format and OPML, and the
+// merge of a list into the store without duplicate feeds.
+
+#include "exchange/list_conversion.h"
+
+#include "feeds/feed_store.h"
+#include "platform/codepage/codepage.h"
+#include "platform/codepage/text_case.h"
+#include "platform/errors.h"
+#include "platform/files/file_io.h"
+#include "platform/xml/xslt.h"
+#include "support/debug_log.h"
+#include "support/rss_feed_utils.h"
+
+#include <cstdio>
+#include <libxml/entities.h>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+namespace quorvelle {
+namespace exchange {
+namespace {
+
+struct XmlCharDeleter {
+  void operator()(xmlChar *p) const noexcept { xmlFree(p); }
+};
+
+// The text escaped for use inside a double-quoted attribute value.
+std::string EscapeAttributeValue(const std::string &text) {
+  std::unique_ptr<xmlChar, XmlCharDeleter> escaped(
+      xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(text.c_str())));
+  if (!escaped) throw EOleException("Out of memory");
+  return reinterpret_cast<const char *>(escaped.get());
+}
+
+void ReplaceAttribute(platform::XmlNode node, const char *name, std::string (*convert)(const std::string &)) {
+  std::optional<std::string> value = node.FindAttribute(name);
+  if (!value) return;
+  std::string converted = convert(*value);
+  if (converted != *value) node.SetAttribute(name, converted);
+}
+
+std::string ReEncode(const std::string &value) { return platform::EncodeStoredText(platform::DecodeStoredText(value)); }
+std::string Encode(const std::string &value) { return platform::EncodeStoredText(value); }
+
+// Calls visit for every element below node (node included), depth first.
+template <typename Visit> void ForEachElement(platform::XmlNode node, Visit visit) {
+  std::vector<platform::XmlNode> pending{node};
+  while (!pending.empty()) {
+    platform::XmlNode current = pending.back();
+    pending.pop_back();
+    if (!current.IsElement()) continue;
+    visit(current);
+    for (platform::XmlNode child = current.LastChild(); child; child = child.PreviousSibling()) {
+      pending.push_back(child);
+    }
+  }
+}
+
+std::vector<std::string> SplitCategoryList(const std::string &text) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    names.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return names;
+}
+
+} // namespace
+
+std::string Rfc822Date(std::time_t when) {
+  static const char *const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm tm{};
+  gmtime_r(&when, &tm);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday % 7], tm.tm_mday,
+                kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return buffer;
+}
+
+void PrepareForCodePageOutput(platform::XmlNode node) {
+  ForEachElement(node, [](platform::XmlNode element) {
+    const std::string name = element.NodeName();
+    if (name == "Quorvelle_Feeds" || name == "Quorvelle_Category") {
+      ReplaceAttribute(element, "name", &ReEncode);
+    } else if (name == "Quorvelle_Feed") {
+      ReplaceAttribute(element, "title", &ReEncode);
+      ReplaceAttribute(element, "src", &Encode);
+    }
+  });
+}
+
+void EncodePlainTitles(platform::XmlNode container) {
+  for (platform::XmlNode feed : container.ChildElements("Quorvelle_Feed")) {
+    ReplaceAttribute(feed, "title", &Encode);
+  }
+}
+
+void NormaliseStoredTitles(platform::XmlNode node) {
+  ForEachElement(node, [](platform::XmlNode element) {
+    if (element.NodeName() == "Quorvelle_Feed") ReplaceAttribute(element, "title", &ReEncode);
+  });
+}
+
+} // namespace exchange
+
+void TRSSFeedOptions::GetFeedsAsXML(bool allCategories, std::string_view categoryName, std::string &text) {
+  text.clear();
+  Guard("TRSSFeedOptions.GetFeedsAsXML", [&] {
+    if (allCategories) {
+      text = FXMLDoc->Xml();
+      return;
+    }
+    XmlNode category = FindCategory(FXMLDoc->DocumentElement(), categoryName);
+    if (category.IsNull()) return;
+    for (XmlNode child = category.FirstChild(); child; child = child.NextSibling()) {
+      if (child.IsElement() && child.NodeName() == "Quorvelle_Feed") text += child.Xml();
+    }
+    // General has no name attribute: its wrapper carries the empty name, the
+    // name General goes by everywhere in the store.
+    const std::string name = category.FindAttribute("name").value_or(std::string());
+    text = "<Quorvelle_Feeds name=\"" + exchange::EscapeAttributeValue(name) + "\"><Quorvelle_Categories>" + text +
+           "</Quorvelle_Categories></Quorvelle_Feeds>";
+  });
+}
+
+void TRSSFeedOptions::GetFeedsAsOPML(bool allCategories, std::string_view categoryName, std::string &text) {
+  text.clear();
+  Guard("TRSSFeedOptions.GetFeedsAsOPML", [&] {
+    std::string list;
+    GetFeedsAsXML(allCategories, categoryName, list);
+    platform::XmlDocument source;
+    platform::XmlDocument stylesheet;
+    source.LoadXML(list);
+    stylesheet.Load(platform::IncludeTrailingPathDelimiter(AppPath) + exchange::kExportStylesheet);
+    if (source.HasRoot()) exchange::PrepareForCodePageOutput(source.DocumentElement());
+    const std::string opml =
+        platform::TransformNode(source, stylesheet, {{"dateCreated", exchange::Rfc822Date(std::time(nullptr))}});
+    std::optional<std::string> bytes = platform::Utf8ToCodePage(opml);
+    if (!bytes) throw EOleException("The OPML text holds characters outside the system code page");
+    text = *std::move(bytes);
+  });
+}
+
+bool TRSSFeedOptions::GetFeedsAsOPML(std::string_view categoryName, const std::string &opmlFilePath) {
+  bool result = false;
+  Guard("TRSSFeedOptions.GetFeedsAsOPML", [&] {
+    XmlNode target = FindCategory(FXMLDoc->DocumentElement(), categoryName);
+    if (target.IsNull()) return;
+    platform::XmlDocument source;
+    platform::XmlDocument stylesheet;
+    platform::XmlDocument converted;
+    source.Load(opmlFilePath);
+    stylesheet.Load(platform::IncludeTrailingPathDelimiter(AppPath) + exchange::kImportStylesheet);
+    platform::TransformNodeToObject(source, stylesheet, converted);
+    XmlNode container = FindCategory(converted.DocumentElement(), "");
+    if (container.IsNull()) throw EOleException("The converted list holds no Quorvelle_Categories element");
+    exchange::EncodePlainTitles(container);
+    CopyUniqueFeeds(container, target);
+    result = true;
+  });
+  return result;
+}
+
+void TRSSFeedOptions::ImportXML(const std::string &filePath) {
+  Guard("TRSSFeedOptions.ImportXML", [&] {
+    platform::XmlDocument file;
+    file.Load(filePath);
+    if (!file.HasRoot()) return;
+    XmlNode fileContainer = FindCategory(file.DocumentElement(), "");
+    XmlNode storeContainer = FindCategory(FXMLDoc->DocumentElement(), "");
+    if (fileContainer.IsNull() || storeContainer.IsNull()) return;
+    exchange::NormaliseStoredTitles(file.DocumentElement());
+
+    CopyUniqueFeeds(fileContainer, storeContainer);
+
+    const std::vector<std::string> fileNames = exchange::SplitCategoryList(GetListOfCategories(file.DocumentElement()));
+    const std::vector<std::string> storeNames = exchange::SplitCategoryList(GetListOfCategories());
+    for (const std::string &name : fileNames) {
+      const std::string key = platform::LowerCase(name);
+      XmlNode target;
+      for (const std::string &storeName : storeNames) {
+        if (platform::LowerCase(storeName) == key) {
+          target = FindCategory(FXMLDoc->DocumentElement(), storeName);
+          break;
+        }
+      }
+      if (target.IsNull()) {
+        target = AddCategory(name);
+        if (target.IsNull()) {
+          // Refused because the cleaned name is taken: the feeds go into the
+          // category of that name rather than being dropped.
+          const std::string cleaned = MakeValidFileName(name);
+          if (!cleaned.empty()) target = FindCategory(FXMLDoc->DocumentElement(), cleaned);
+        }
+      }
+      if (target.IsNull()) continue;
+      XmlNode source = FindCategory(file.DocumentElement(), name);
+      if (source) CopyUniqueFeeds(source, target);
+    }
+  });
+}
+
+void TRSSFeedOptions::GetTitleFromOPMLFeedsFile(const std::string &filePath, std::string &title) {
+  title.clear();
+  Guard("TRSSFeedOptions.GetTitleFromOPMLFeedsFile", [&] {
+    platform::XmlDocument file;
+    file.Load(filePath);
+    if (!file.HasRoot()) return;
+    XmlNode head = file.DocumentElement().FirstChild();
+    while (head && head.NodeName() != "head")
+      head = head.NextSibling();
+    if (head.IsNull()) return;
+    XmlNode element = head.FirstChild();
+    while (element && element.NodeName() != "title")
+      element = element.NextSibling();
+    if (element) title = element.Text();
+  });
+}
+
+int TRSSFeedOptions::CopyUniqueFeeds(XmlNode source, XmlNode target) {
+  int result = -1;
+  Guard("TRSSFeedOptions.CopyUniqueFeeds", [&] {
+    const std::vector<XmlNode> present = target.ChildElements("Quorvelle_Feed");
+    const std::vector<XmlNode> incoming = source.ChildElements("Quorvelle_Feed");
+    // Lower-cased addresses of the target's feeds, the copies included: the
+    // same answers as comparing with every feed, without the quadratic cost.
+    std::unordered_set<std::string> known;
+    known.reserve(present.size() + incoming.size());
+    for (const XmlNode &feed : present) {
+      known.insert(platform::LowerCase(feed.FindAttribute("src").value_or(std::string())));
+    }
+    const bool sameDocument = source.Raw()->doc == target.Raw()->doc;
+    int copied = 0;
+    for (const XmlNode &feed : incoming) {
+      std::string key = platform::LowerCase(feed.FindAttribute("src").value_or(std::string()));
+      if (key.empty() || known.count(key) != 0) continue;
+      target.AppendChild(sameDocument ? feed.CloneNode(true) : feed);
+      known.insert(std::move(key));
+      ++copied;
+    }
+    result = copied;
+  });
+  return result;
+}
+
+} // namespace quorvelle
