@@ -75,7 +75,8 @@ struct DirCloser {
 // symbolic link is never opened.
 std::vector<FolderEntry> ReadFolder(const std::string &folder) {
   std::vector<FolderEntry> entries;
-  const int fd = ::open(WithoutTrailingSlash(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const std::string target = folder.empty() ? std::string(".") : WithoutTrailingSlash(folder);
+  const int fd = ::open(target.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return entries;
   std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
   if (!dir) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +68,9 @@ std::string ResolveProgram(const std::string &program) {
     ::dup2(devNull, STDERR_FILENO);
     if (devNull > STDERR_FILENO) ::close(devNull);
   }
+  // Descriptors the caller left inheritable (sockets, locks) are not the
+  // new program's business. Best effort: older kernels lack the call.
+  ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
   // The caller may ignore or block signals (SIGPIPE in particular); the new
   // program starts with the defaults.
   struct sigaction defaultAction {};

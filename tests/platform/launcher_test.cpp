@@ -2,6 +2,7 @@
 #include "tests/helpers/test_environment.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -53,6 +54,20 @@ TEST(LaunchDetached, ArgumentsArriveVerbatimInANewSessionWithoutAShell) {
   EXPECT_NE(record.find("stdout=/dev/null\n"), std::string::npos) << record;
   EXPECT_FALSE(PathExists(marker));
   EXPECT_TRUE(PathExists(dir.Path()));
+}
+
+TEST(LaunchDetached, TheProgramInheritsNoDescriptorBeyondItsStandardStreams) {
+  TempDir dir;
+  const int inheritable = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(inheritable, 3);
+  ASSERT_LT(inheritable, 10); // the shell keeps its own descriptors from 10 up
+  const std::string script = dir / "opener";
+  WriteScript(script, "if [ -e /proc/$$/fd/$1 ]; then r=leaked; else r=closed; fi\n"
+                      "echo $r > \"$0.tmp\"; mv \"$0.tmp\" \"$0.out\"\n");
+  const bool started = LaunchDetached({script, std::to_string(inheritable)});
+  ::close(inheritable);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(WaitForFile(script + ".out"), "closed\n");
 }
 
 TEST(LaunchDetached, AProgramThatCannotRunIsReportedNotStarted) {

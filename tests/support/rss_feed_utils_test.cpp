@@ -308,5 +308,11 @@ TEST_F(LoggedUtilsTest, DownloadGoesThroughTheInstalledClientAndNeverThrows) {
   EXPECT_NE(Log().find(",Info: GetInetFileToString,Msg: network layer failed"), std::string::npos) << Log();
 }
 
+TEST_F(LoggedUtilsTest, AnUnreachableHostIsAnEmptyDownloadWithoutALogLine) {
+  EXPECT_EQ(GetInetFileToString("http://127.0.0.1:1/feed.xml"), "");
+  EXPECT_EQ(GetInetFileToString("notascheme://x/feed.xml"), "");
+  EXPECT_EQ(Log(), "");
+}
+
 } // namespace
 } // namespace quorvelle
