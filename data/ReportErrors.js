@@ -187,6 +187,15 @@ var QuorvelleReport = (function () {
       htmlText[i].textContent = limit > 0 ? shorten(text, limit) : text;
       htmlText[i].removeAttribute('data-html');
     }
+    // A summary that only repeats its headline says nothing new.
+    var items = root.querySelectorAll('.q-item');
+    for (i = 0; i < items.length; i++) {
+      var title = items[i].querySelector('.q-item-title');
+      var summary = items[i].querySelector('.q-item-summary');
+      if (title && summary && summary.textContent === title.textContent) {
+        summary.parentNode.removeChild(summary);
+      }
+    }
     var dates = root.querySelectorAll('[data-date]');
     for (i = 0; i < dates.length; i++) {
       var raw = dates[i].getAttribute('data-date');

@@ -1,0 +1,244 @@
+// The generated report opened in a real browser (chromium, headless): the
+// report tree and the feeds come from one loopback server, and the rendered
+// DOM is checked for every feed's headlines, the per-feed failure texts and
+// the harmlessness of a hostile feed.
+
+#include "tests/helpers/loopback_http_server.h"
+#include "tests/report/report_fixture.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace quorvelle {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FindChromium() {
+  const char *path = std::getenv("PATH");
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
+  for (const char *name : {"chromium", "chromium-browser"}) {
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+      std::size_t end = dirs.find(':', start);
+      if (end == std::string::npos) end = dirs.size();
+      const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+      start = end + 1;
+    }
+  }
+  return {};
+}
+
+// Runs chromium headless with the extra arguments; its standard output goes
+// to outputFile. False when it could not be started or did not finish in time.
+bool RunChromium(const std::string &chromium, const std::string &profile, const std::vector<std::string> &extra,
+                 const std::string &outputFile) {
+  std::vector<std::string> args = {chromium,
+                                   "--headless",
+                                   "--no-sandbox",
+                                   "--disable-gpu",
+                                   "--disable-quic",
+                                   "--no-first-run",
+                                   "--disable-background-networking",
+                                   "--disable-component-update",
+                                   "--disable-sync",
+                                   "--user-data-dir=" + profile,
+                                   "--allow-file-access-from-files",
+                                   "--disable-features=GenerateXSLTWarningBanner",
+                                   "--virtual-time-budget=8000"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<char *> argv;
+  for (std::string &a : args)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, chromium.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A feed written to attack the page that shows it.
+constexpr const char *kHostileFeed = R"FEED(<?xml version="1.0" encoding="UTF-8"?>
+<rss version="2.0"><channel>
+<title>Hostile &lt;script&gt;document.documentElement.setAttribute('pwned','y'+'es')&lt;/script&gt;Feed</title>
+<link>javascript:document.documentElement.setAttribute('pwned','y'+'es')</link>
+<item><title>&lt;img src=x onerror="document.documentElement.setAttribute('pwned','y'+'es')"&gt;Bold &lt;b&gt;claim&lt;/b&gt;</title>
+<link>javascript:document.documentElement.setAttribute('pwned','y'+'es')</link>
+<description>&lt;script&gt;document.documentElement.setAttribute('pwned','y'+'es')&lt;/script&gt;&lt;p onclick="x()"&gt;Plain summary&lt;/p&gt;&lt;iframe src="javascript:parent.document.documentElement.setAttribute('pwned','y'+'es')"&gt;&lt;/iframe&gt;</description></item>
+<item><title><![CDATA[<script>document.documentElement.setAttribute('pwned','y'+'es')</script>Second one]]></title><link>  JaVaScRiPt:alert(1)</link></item>
+<item><title>Relative link</title><link>/relative/path</link></item>
+<item><title>Safe link</title><link>https://safe.example/a?b=1&amp;c=2</link>
+<description>Markup &lt;b&gt;bold&lt;/b&gt; &amp;amp; more</description></item>
+</channel></rss>
+)FEED";
+
+// First headline of each collected feed the report can show.
+struct ShownFeed {
+  const char *file;
+  const char *headline; // as it appears in the DOM
+};
+const ShownFeed kShownFeeds[] = {
+    {"kde-heise-atom10.xml", "Was war. Was wird."},
+    {"kde-inhabitat-rss20.xml", "ELASTIC CO."},
+    {"kde-pro-linux-rss091.xml", "Mainsoft und IBM wollen Portierung auf Linux unterst\xC3\xBCtzen"},
+    {"kde-schockwellenreiter-rss092.xml", "P\xC3\xA4uschen (auf der Rixdorfer B\xC3\xBChne)"},
+    {"kde-security-debian-rss10.xml", "DSA-1008 kdegraphics - buffer overflow"},
+    {"kde-slashdot-rss10.xml", "First 500 Terabytes Transmitted via LHCGlobal Grid"},
+    {"kde-tagesschau-rss090.xml", "Aktionstag: Zehntausende demonstrieren in Frankreich"},
+    {"kde-tbray-nested-xmlbase-atom10.xml", "Rent-seeking for Nomads"},
+    {"kde-wordpress2-atom03.xml", "Some title"},
+    {"feedparser-rss10-prefixed-no-default-ns.xml", "Test Item - RSS 1.0 no Default NS"},
+    {"rsparser-kc0011-gb2312-rss20.xml", "\xE5\xBB\xBA\xE5\x9B\xBD"
+                                         "35\xE5\x91\xA8\xE5\xB9\xB4\xE7\xBA\xAA\xE5\xBF\xB5"},
+};
+
+std::string ContentType(const std::string &path) {
+  if (path.ends_with(".html")) return "text/html; charset=utf-8";
+  if (path.ends_with(".js")) return "text/javascript; charset=utf-8";
+  return "application/xml";
+}
+
+// The rendered content of the report page: the OutputResult element.
+std::string Output(const std::string &dom) {
+  const std::size_t at = dom.find("id=\"OutputResult\"");
+  if (at == std::string::npos) return {};
+  const std::size_t end = dom.find("</main>", at);
+  return dom.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+class ReportInBrowser : public ::testing::Test {
+protected:
+  void SetUp() override {
+    chromium = FindChromium();
+    if (chromium.empty()) {
+      GTEST_SKIP() << "chromium is not installed: the report pages were not checked in a browser";
+    }
+    const std::string feeds = std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/";
+    for (const auto &entry : fs::directory_iterator(feeds)) {
+      server.RouteFile("/feeds/" + entry.path().filename().string(), entry.path().string(), "application/xml");
+    }
+    server.Route("/feeds/hostile.xml", {200, "application/xml", kHostileFeed});
+    server.Route("/feeds/page.html", {200, "text/html", "<!DOCTYPE html><html><body><p>Just a page</p></body></html>"});
+
+    std::string world;
+    for (const ShownFeed &feed : kShownFeeds) {
+      world += Feed(server.Url(std::string("/feeds/") + feed.file), feed.file);
+    }
+    world += Feed(server.Url("/feeds/down.xml"), "Down") + Feed(server.Url("/feeds/page.html"), "Not a feed") +
+             Feed("http://127.0.0.1:1/elsewhere.xml", "Elsewhere");
+    env.UseList("<Quorvelle_Feeds><Quorvelle_Categories>" + Feed(server.Url("/feeds/kde-heise-atom10.xml"), "heise") +
+                Feed(server.Url("/feeds/hostile.xml"), "") + "<Quorvelle_Category name=\"World\" description=\"\">" +
+                world + "</Quorvelle_Category><Quorvelle_Category name=\"Empty\" description=\"\"/>" +
+                "</Quorvelle_Categories></Quorvelle_Feeds>");
+    ASSERT_NE(env.store.GenerateXML(), "");
+    for (const auto &entry : fs::recursive_directory_iterator(env.Report())) {
+      if (entry.is_regular_file()) {
+        const std::string rel = fs::relative(entry.path(), env.Report()).string();
+        server.RouteFile("/report/" + rel, entry.path().string(), ContentType(rel));
+      }
+    }
+  }
+
+  static std::string Feed(const std::string &src, const std::string &title) {
+    return "<Quorvelle_Feed src=\"" + src + "\" enabled=\"true\" title=\"" + title + "\"/>";
+  }
+
+  std::string Dom(const std::string &page) {
+    const std::string out = env.Temp() + "/dom.html";
+    test::TempDir profile;
+    EXPECT_TRUE(RunChromium(chromium, profile.Path(), {"--dump-dom", server.Url("/report/" + page)}, out)) << page;
+    return test::PathExists(out) ? test::ReadFile(out) : "";
+  }
+
+  std::string chromium;
+  test::ReportInstall env;
+  test::LoopbackHttpServer server;
+};
+
+TEST_F(ReportInBrowser, CategoryPageShowsEveryFeedsHeadlinesAndExplainsFailuresInPlace) {
+  const std::string dom = Output(Dom("World/index.html"));
+  ASSERT_NE(dom, "");
+  for (const ShownFeed &feed : kShownFeeds) {
+    EXPECT_NE(dom.find(feed.headline), std::string::npos) << feed.file;
+  }
+  EXPECT_NE(dom.find("The site answered with an error (404)"), std::string::npos);
+  EXPECT_NE(dom.find("what came back is not a news feed"), std::string::npos);
+  EXPECT_NE(dom.find("This page was opened in another browser"), std::string::npos);
+  // Navigation: every other category; one without feeds is not a link.
+  EXPECT_NE(dom.find("aria-current=\"page\">World<"), std::string::npos);
+  EXPECT_NE(dom.find("q-category-empty\">Empty"), std::string::npos) << dom;
+  EXPECT_EQ(dom.find("Loading headlines"), std::string::npos) << "every slot was filled";
+}
+
+TEST_F(ReportInBrowser, StartPageListsCategoriesAndGeneralFeeds) {
+  const std::string dom = Output(Dom("index.html"));
+  ASSERT_NE(dom, "");
+  EXPECT_NE(dom.find("href=\"World/index.html\">World</a>"), std::string::npos) << dom;
+  EXPECT_NE(dom.find("href=\"1.html\">heise</a>"), std::string::npos);
+  EXPECT_NE(dom.find("Was war. Was wird."), std::string::npos);
+  // A feed without a stored title is listed by its address.
+  EXPECT_NE(dom.find(">" + server.Url("/feeds/hostile.xml") + "</a>"), std::string::npos);
+}
+
+TEST_F(ReportInBrowser, FeedPageShowsAllItemsAndHostileFeedsStayText) {
+  const std::string heise = Output(Dom("1.html"));
+  EXPECT_NE(heise.find("heise online News"), std::string::npos);
+  EXPECT_NE(heise.find("Was war. Was wird."), std::string::npos);
+  std::size_t items = 0;
+  for (std::size_t at = heise.find("class=\"q-item\""); at != std::string::npos;
+       at = heise.find("class=\"q-item\"", at + 1)) {
+    ++items;
+  }
+  EXPECT_EQ(items, 5U);
+
+  const std::string fullDom = Dom("2.html");
+  const std::string dom = Output(fullDom);
+  ASSERT_NE(dom, "");
+  EXPECT_EQ(fullDom.find("pwned=\"yes\""), std::string::npos) << "script from the feed ran";
+  for (const char *forbidden : {"<script", "<img", "<iframe", "onerror=", "onclick=", "href=\"javascript",
+                                "href=\"JaVaScRiPt", "href=\"  JaVaScRiPt"}) {
+    EXPECT_EQ(dom.find(forbidden), std::string::npos) << forbidden << "\n" << dom;
+  }
+  EXPECT_NE(dom.find("Bold claim"), std::string::npos) << dom;
+  EXPECT_NE(dom.find("Plain summary"), std::string::npos);
+  EXPECT_NE(dom.find("Second one"), std::string::npos);
+  EXPECT_NE(dom.find("href=\"https://safe.example/a?b=1&amp;c=2\""), std::string::npos);
+  EXPECT_NE(dom.find("href=\"" + server.Url("/relative/path") + "\""), std::string::npos);
+
+  // A picture of a feed page, for people to look at.
+  test::TempDir profile;
+  const std::string shot = std::string(QUORVELLE_BINARY_DIR) + "/report-feed-page.png";
+  EXPECT_TRUE(RunChromium(
+      chromium, profile.Path(),
+      {"--screenshot=" + shot, "--window-size=900,1100", "--hide-scrollbars", server.Url("/report/World/1.html")},
+      env.Temp() + "/shot.log"));
+  EXPECT_TRUE(test::PathExists(shot));
+}
+
+} // namespace
+} // namespace quorvelle
