@@ -219,12 +219,18 @@ void XmlDocument::TrackUnattached(xmlNodePtr node) {
 void XmlDocument::FreeUnattached() noexcept {
   // Free every tracked node that is not inside another tracked node or the
   // tree; nested ones go with their top-most unattached ancestor.
+  // Decide first, free afterwards: freeing a subtree frees tracked nodes
+  // inside it, whose links must not be read after that.
+  std::vector<xmlNodePtr> roots;
   for (xmlNodePtr node : unattached_) {
     if (node->parent == nullptr) {
-      xmlFreeNode(node);
+      roots.push_back(node);
     }
   }
   unattached_.clear();
+  for (xmlNodePtr node : roots) {
+    xmlFreeNode(node);
+  }
 }
 
 bool XmlDocument::ParseInto(std::string_view bytes, const char *forcedEncoding) {
