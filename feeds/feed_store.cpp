@@ -59,15 +59,7 @@ std::string TRSSFeedOptions::GetFileName() {
 }
 
 void TRSSFeedOptions::KeepUnreadableFileAside(const std::string &fileName, const std::string &reason) {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-  std::string aside = fileName + ".unreadable-" + stamp;
-  for (int i = 1; platform::FileExists(aside); ++i) {
-    aside = fileName + ".unreadable-" + stamp + "-" + std::to_string(i);
-  }
+  const std::string aside = platform::AsideFileName(fileName, "unreadable");
   if (std::rename(fileName.c_str(), aside.c_str()) != 0) {
     throw EInOutError("Feeds.xml does not parse and cannot be kept aside as \"" + aside + "\"");
   }

@@ -4,6 +4,7 @@
 #include "platform/files/posix_ops.h"
 
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -130,6 +131,20 @@ std::optional<std::string> ReadFileAsCrLfLines(const std::string &path) {
     return std::nullopt;
   }
   return JoinLinesCrLf(*bytes);
+}
+
+std::string AsideFileName(const std::string &file, const std::string &tag) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  const std::string base = file + "." + tag + "-" + stamp;
+  std::string aside = base;
+  for (int i = 1; FileExists(aside); ++i) {
+    aside = base + "-" + std::to_string(i);
+  }
+  return aside;
 }
 
 bool FileExists(const std::string &path) {

@@ -26,6 +26,10 @@ std::optional<std::string> ReadFileAsCrLfLines(const std::string &path);
 bool FileExists(const std::string &path);      // a regular file (or a link to one)
 bool DirectoryExists(const std::string &path); // a folder (or a link to one)
 
+// A free name beside the file for keeping a copy aside:
+// "<file>.<tag>-<YYYYmmdd-HHMMSS>", with "-<n>" added while that exists.
+std::string AsideFileName(const std::string &file, const std::string &tag);
+
 // Creates the folder with all missing parents. Throws EInOutError.
 void ForceDirectories(const std::string &path);
 

@@ -87,16 +87,7 @@ void KeepDamagedCopy(RootKey root) {
   const std::string file = HiveFile(root);
   const std::optional<std::string> bytes = ReadFileBytes(file);
   if (!bytes) return;
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-  std::string aside = file + ".damaged-" + stamp;
-  for (int i = 1; FileExists(aside); ++i) {
-    aside = file + ".damaged-" + stamp + "-" + std::to_string(i);
-  }
-  WriteFileAtomically(aside, *bytes);
+  WriteFileAtomically(AsideFileName(file, "damaged"), *bytes);
 }
 
 template <class F> auto ReadHive(RootKey root, F &&reader) {
