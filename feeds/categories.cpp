@@ -20,14 +20,6 @@
 namespace quorvelle {
 namespace {
 
-XmlNode RequireDocumentElement(platform::XmlDocument &doc) {
-  XmlNode root = doc.DocumentElement();
-  if (root.IsNull()) {
-    throw EOleException("The feed list has no document element");
-  }
-  return root;
-}
-
 XmlNode AppendCategoryElement(platform::XmlDocument &doc, XmlNode container, std::string_view name) {
   XmlNode category = doc.CreateElement(kCategoryElement);
   category.SetAttribute("name", platform::EncodeStoredText(name));
@@ -47,7 +39,7 @@ XmlNode TRSSFeedOptions::FindCategory(XmlNode start, std::string_view name) {
 std::string TRSSFeedOptions::GetListOfCategories(XmlNode root) {
   std::string result;
   Guard("TRSSFeedOptions.GetListOfCategories", [&] {
-    XmlNode top = root.IsNull() ? RequireDocumentElement(*FXMLDoc) : root;
+    XmlNode top = root.IsNull() ? feedlist::RequireDocumentElement(*FXMLDoc) : root;
     xmlNodePtr container = top.Raw()->children;
     while (container != nullptr && !feedlist::IsElementNamed(container, kCategoriesElement)) {
       container = container->next;
@@ -104,7 +96,7 @@ void TRSSFeedOptions::RenameCategory(std::string_view oldName, std::string_view 
     if (cleaned.empty()) {
       return;
     }
-    XmlNode category = feedlist::WalkForCategory(RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldName));
+    XmlNode category = feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldName));
     if (category) {
       category.SetAttribute("name", platform::EncodeStoredText(cleaned));
     }
@@ -116,7 +108,7 @@ void TRSSFeedOptions::DeleteCategory(std::string_view name) {
     if (name.empty()) {
       return;
     }
-    XmlNode category = feedlist::WalkForCategory(RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(name));
+    XmlNode category = feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(name));
     if (category) {
       category.ParentNode().RemoveChild(category);
     }
@@ -124,7 +116,7 @@ void TRSSFeedOptions::DeleteCategory(std::string_view name) {
 }
 
 XmlNode TRSSFeedOptions::ResolveCategory(std::string_view name) {
-  XmlNode found = feedlist::WalkForCategory(RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(name));
+  XmlNode found = feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(name));
   if (found) {
     return found;
   }

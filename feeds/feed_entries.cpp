@@ -18,14 +18,6 @@
 namespace quorvelle {
 namespace {
 
-XmlNode RequireDocumentElement(platform::XmlDocument &doc) {
-  XmlNode root = doc.DocumentElement();
-  if (root.IsNull()) {
-    throw EOleException("The feed list has no document element");
-  }
-  return root;
-}
-
 bool IsFeed(xmlNodePtr node) noexcept { return feedlist::IsElementNamed(node, kFeedElement); }
 
 // The first direct feed child of the category whose URL matches; null when
@@ -104,7 +96,7 @@ bool TRSSFeedOptions::AddNewRSSFeed(std::string_view url, std::string_view title
     }
     // A lookup that fails on a malformed feed ends the add: nothing is added
     // unless the URL is known to be new.
-    if (feedlist::WalkForFeed(RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(url))) {
+    if (feedlist::WalkForFeed(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(url))) {
       platform::ui::ShowInformation("Feed with URL:\r\n" + std::string(url) + " \r\nis already in the list");
       return;
     }
@@ -192,7 +184,7 @@ XmlNode TRSSFeedOptions::FindFeedWithURL(XmlNode start, std::string_view url) {
 
 void TRSSFeedOptions::DeleteFeed(std::string_view url, std::string_view /*category*/) {
   Guard("TRSSFeedOptions.DeleteFeed", [&] {
-    XmlNode feed = feedlist::WalkForFeed(RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(url));
+    XmlNode feed = feedlist::WalkForFeed(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(url));
     if (feed) {
       feed.ParentNode().RemoveChild(feed);
     }
@@ -221,7 +213,7 @@ void TRSSFeedOptions::MoveFeed(std::string_view url, std::string_view category, 
 void TRSSFeedOptions::ChangeFeedPropertiesFeed(std::string_view /*category*/, std::string_view oldUrl,
                                                std::string_view newUrl, std::string_view newTitle) {
   Guard("TRSSFeedOptions.ChangeFeedPropertiesFeed", [&] {
-    XmlNode feed = feedlist::WalkForFeed(RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldUrl));
+    XmlNode feed = feedlist::WalkForFeed(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldUrl));
     if (feed) {
       feed.SetAttribute("src", newUrl);
       feed.SetAttribute("title", platform::EncodeStoredText(newTitle));
@@ -232,7 +224,7 @@ void TRSSFeedOptions::ChangeFeedPropertiesFeed(std::string_view /*category*/, st
 void TRSSFeedOptions::MoveFeedToCategory(std::string_view url, std::string_view sourceCategory,
                                          std::string_view targetCategory) {
   Guard("TRSSFeedOptions.MoveFeedToCategory", [&] {
-    XmlNode root = RequireDocumentElement(*FXMLDoc);
+    XmlNode root = feedlist::RequireDocumentElement(*FXMLDoc);
     XmlNode source = feedlist::WalkForCategory(root, feedlist::LowerCaseKey(sourceCategory));
     XmlNode target = feedlist::WalkForCategory(root, feedlist::LowerCaseKey(targetCategory));
     if (!source || !target) {

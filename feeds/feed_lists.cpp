@@ -22,6 +22,15 @@ std::string JoinWithCrLf(const std::vector<std::string> &entries) {
 }
 
 namespace feedlist {
+
+platform::XmlNode RequireDocumentElement(platform::XmlDocument &doc) {
+  platform::XmlNode root = doc.DocumentElement();
+  if (root.IsNull()) {
+    throw EOleException("The feed list has no document element");
+  }
+  return root;
+}
+
 namespace {
 
 bool IsAscii(std::string_view text) noexcept {

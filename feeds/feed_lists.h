@@ -25,6 +25,10 @@ std::string JoinWithCrLf(const std::vector<std::string> &entries);
 
 namespace feedlist {
 
+// The document element of the feed list; throws when the list has none (a
+// Feeds.xml that did not parse).
+platform::XmlNode RequireDocumentElement(platform::XmlDocument &doc);
+
 // An element (not text, comment, ...) whose name, without a namespace prefix,
 // is exactly name.
 bool IsElementNamed(xmlNodePtr node, std::string_view name) noexcept;
