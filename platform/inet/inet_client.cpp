@@ -6,6 +6,7 @@
 #include <atomic>
 #include <curl/curl.h>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace quorvelle::platform {
@@ -42,10 +43,12 @@ bool HasSupportedScheme(const std::string &url) {
 // The state of one download. The body goes through a fixed-size chunker:
 // each chunk is appended up to its first NUL byte, and the deadline is
 // checked after each chunk.
+// A raw transfer keeps every byte and treats a passed deadline as a failure.
 class Transfer {
 public:
-  explicit Transfer(const CurlInetOptions &options) : options_(options), start_(Clock::now()) {
-    pending_.reserve(options_.chunkSize);
+  explicit Transfer(const CurlInetOptions &options, bool raw = false)
+      : options_(options), start_(Clock::now()), raw_(raw) {
+    if (!raw_) pending_.reserve(options_.chunkSize);
   }
 
   // libcurl write callback body; false stops the transfer.
@@ -55,6 +58,14 @@ public:
     if (received_ > options_.maxBytes) {
       tooLarge_ = true;
       return false;
+    }
+    if (raw_) {
+      result_.append(data, size);
+      if (Clock::now() > deadline_) {
+        deadlinePassed_ = true;
+        return false;
+      }
+      return true;
     }
     const std::size_t chunkSize = std::max<std::size_t>(options_.chunkSize, 1);
     while (size > 0) {
@@ -88,6 +99,13 @@ public:
     return true;
   }
 
+  // The bytes of a raw transfer after it ended with the given code.
+  FetchResult FinishRaw(CURLcode code) {
+    if (tooLarge_ || code == CURLE_FILESIZE_EXCEEDED) return {FetchStatus::TooLarge, {}};
+    if (code != CURLE_OK || deadlinePassed_) return {FetchStatus::Failed, {}};
+    return {FetchStatus::Ok, std::move(result_)};
+  }
+
   // The text after the transfer ended with the given code.
   std::string Finish(CURLcode code) {
     if (tooLarge_) return {};
@@ -119,6 +137,7 @@ private:
   const CurlInetOptions &options_;
   Clock::time_point start_;
   Clock::time_point deadline_{};
+  bool raw_ = false;
   bool opened_ = false;
   bool deadlinePassed_ = false;
   bool tooLarge_ = false;
@@ -151,28 +170,24 @@ int ProgressCallback(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 std::atomic<InetClient *> gInstalled{nullptr};
 
-} // namespace
-
-CurlInetClient::CurlInetClient(CurlInetOptions options) : options_(options) {}
-
-std::string CurlInetClient::GetInetFileToString(const std::string &url) {
-  if (!HasSupportedScheme(url)) return {};
+// Sets up one download of url into transfer and runs it; nullopt when
+// libcurl could not be set up.
+std::optional<CURLcode> Perform(const std::string &url, const CurlInetOptions &options, Transfer &transfer) {
   EnsureCurlInitialised();
   CurlHandle curl;
-  if (!curl) return {};
-  Transfer transfer(options_);
+  if (!curl) return std::nullopt;
   CURL *h = curl.Get();
   bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, kProtocols) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols) == CURLE_OK;
-  if (!ok) return {};
+  if (!ok) return std::nullopt;
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, options_.maxRedirects);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
-  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options_.maxBytes));
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteCallback);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HeaderCallback);
@@ -180,8 +195,25 @@ std::string CurlInetClient::GetInetFileToString(const std::string &url) {
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-  const CURLcode code = curl_easy_perform(h);
-  return transfer.Finish(code);
+  return curl_easy_perform(h);
+}
+
+} // namespace
+
+CurlInetClient::CurlInetClient(CurlInetOptions options) : options_(options) {}
+
+std::string CurlInetClient::GetInetFileToString(const std::string &url) {
+  if (!HasSupportedScheme(url)) return {};
+  Transfer transfer(options_);
+  const auto code = Perform(url, options_, transfer);
+  return code ? transfer.Finish(*code) : std::string();
+}
+
+FetchResult CurlFetchBytes(const std::string &url, const CurlInetOptions &options) {
+  if (!HasSupportedScheme(url)) return {FetchStatus::Unsupported, {}};
+  Transfer transfer(options, true);
+  const auto code = Perform(url, options, transfer);
+  return code ? transfer.FinishRaw(*code) : FetchResult{FetchStatus::Failed, {}};
 }
 
 InetClient &Inet() {

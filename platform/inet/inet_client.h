@@ -53,4 +53,22 @@ private:
   CurlInetOptions options_;
 };
 
+enum class FetchStatus {
+  Ok,
+  Unsupported, // not an http, https or ftp address
+  TooLarge,    // larger than maxBytes
+  Failed,      // unreachable, an error status, a network error or the deadline passed
+};
+
+struct FetchResult {
+  FetchStatus status = FetchStatus::Failed;
+  std::string bytes; // the whole body, every byte kept (Ok only)
+};
+
+// The body of url as raw bytes, with the same libcurl set-up as
+// CurlInetClient (schemes, redirects, timeouts, size cap, error statuses).
+// Unlike the text form, a transfer cut off by the deadline is a failure.
+// Safe to call from any thread.
+FetchResult CurlFetchBytes(const std::string &url, const CurlInetOptions &options = {});
+
 } // namespace quorvelle::platform

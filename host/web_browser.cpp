@@ -1,0 +1,115 @@
+#include "host/web_browser.h"
+
+#include "support/debug_log.h"
+
+#include <QEventLoop>
+#include <QTimer>
+#include <QUrl>
+
+namespace quorvelle::host {
+namespace {
+
+using com::HRESULT;
+
+com::WideString ToWide(const QString &text) {
+  return {reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+class HtmlElement : public com::ComObject<com::IHTMLElement> {
+public:
+  explicit HtmlElement(QWebEnginePage *page) : page_(page) {}
+  HRESULT Invoke(com::DISPID, const std::vector<com::Variant> &, com::Variant *) override {
+    return com::DISP_E_MEMBERNOTFOUND;
+  }
+  HRESULT get_outerHTML(com::WideString *html) override {
+    if (html == nullptr) return com::E_POINTER;
+    html->clear();
+    if (!page_) return com::E_FAIL;
+    const auto text = PageOuterHtml(page_.data(), WebBrowser::kScriptTimeout);
+    if (!text) return com::E_FAIL;
+    *html = ToWide(*text);
+    return com::S_OK;
+  }
+
+private:
+  QPointer<QWebEnginePage> page_;
+};
+
+class HtmlDocument : public com::ComObject<com::IHTMLDocument3> {
+public:
+  explicit HtmlDocument(QWebEnginePage *page) : page_(page) {}
+  HRESULT Invoke(com::DISPID, const std::vector<com::Variant> &, com::Variant *) override {
+    return com::DISP_E_MEMBERNOTFOUND;
+  }
+  HRESULT get_documentElement(com::IHTMLElement **element) override {
+    if (element == nullptr) return com::E_POINTER;
+    *element = nullptr;
+    if (!page_) return com::E_FAIL;
+    *element = com::MakeComObject<HtmlElement>(page_.data()).Detach();
+    return com::S_OK;
+  }
+
+private:
+  QPointer<QWebEnginePage> page_;
+};
+
+} // namespace
+
+std::optional<QString> PageOuterHtml(QWebEnginePage *page, std::chrono::milliseconds timeout) {
+  if (page == nullptr) return std::nullopt;
+  // The answer arrives through the event loop; the page may go away meanwhile.
+  struct Answer {
+    bool arrived = false;
+    QString html;
+  };
+  auto answer = std::make_shared<Answer>();
+  QEventLoop loop;
+  QPointer<QEventLoop> waiting(&loop);
+  page->runJavaScript(QStringLiteral("document.documentElement ? document.documentElement.outerHTML : ''"),
+                      [answer, waiting](const QVariant &value) {
+                        answer->arrived = true;
+                        answer->html = value.toString();
+                        if (waiting) waiting->quit();
+                      });
+  QTimer::singleShot(timeout, &loop, &QEventLoop::quit);
+  QObject::connect(page, &QObject::destroyed, &loop, &QEventLoop::quit);
+  if (!answer->arrived) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  if (!answer->arrived) return std::nullopt;
+  return answer->html;
+}
+
+HRESULT WebBrowser::Invoke(com::DISPID, const std::vector<com::Variant> &, com::Variant *) {
+  return com::DISP_E_MEMBERNOTFOUND;
+}
+
+HRESULT WebBrowser::Navigate2(const com::Variant &url, const com::Variant &, const com::Variant &targetFrameName,
+                              const com::Variant &, const com::Variant &) {
+  HRESULT hr = com::E_FAIL;
+  Guard("TWebBrowser.Navigate2", [&] {
+    const auto text = com::VariantText(url);
+    if (!text) {
+      hr = com::E_INVALIDARG;
+      return;
+    }
+    // Only the window itself is a target; a named frame or window is not offered.
+    if (const auto frame = com::VariantText(targetFrameName); frame && !frame->empty()) {
+      hr = com::E_INVALIDARG;
+      return;
+    }
+    if (!page_) return;
+    page_->load(QUrl(QString::fromStdString(*text)));
+    hr = com::S_OK;
+  });
+  return hr;
+}
+
+HRESULT WebBrowser::get_Document(com::IDispatch **document) {
+  if (document == nullptr) return com::E_POINTER;
+  *document = nullptr;
+  if (!page_) return com::E_FAIL;
+  auto created = com::MakeComObject<HtmlDocument>(page_.data());
+  *document = created.Detach();
+  return com::S_OK;
+}
+
+} // namespace quorvelle::host

@@ -1,0 +1,337 @@
+// The browser host: finding and creating classes through the registry, the
+// feed proxy's rules and raw downloads, context-menu entries, and a real
+// window hosting a stand-in band (sizes, navigation, the page's markup, the
+// context-menu page with its automation call, the proxy from a report page).
+
+#include "host/browser_window.h"
+#include "host/com_loader.h"
+#include "host/feed_proxy.h"
+#include "host/menu_extensions.h"
+#include "platform/registry/registry.h"
+#include "tests/helpers/loopback_http_server.h"
+#include "tests/helpers/test_environment.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QWebEngineProfile>
+#include <dlfcn.h>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace quorvelle::host {
+namespace {
+
+using platform::HKEY_CLASSES_ROOT;
+using platform::HKEY_CURRENT_USER;
+using platform::RegistryKey;
+
+constexpr com::CLSID kFakeBand = com::GuidLiteral("{0F1E2D3C-4B5A-4978-8695-A4B3C2D1E0F9}");
+
+// Registers the stand-in band library into the isolated user's registry.
+void RegisterFakeBand() {
+  void *library = dlopen(QUORVELLE_FAKE_HOST_BAND, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(library, nullptr) << dlerror();
+  auto registerServer = reinterpret_cast<com::DllRegisterServerFn>(dlsym(library, com::kDllRegisterServer));
+  ASSERT_NE(registerServer, nullptr);
+  EXPECT_EQ(registerServer(), com::S_OK);
+  dlclose(library);
+}
+
+std::string Recorded(const std::string &name) {
+  const auto key = RegistryKey::Open(HKEY_CURRENT_USER, "Software\\FakeBand", false);
+  return key && key->ValueExists(name) ? key->ReadString(name) : std::string();
+}
+
+// Runs the event loop until done() or the time is up.
+bool WaitFor(const std::function<bool()> &done, int ms = 15000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  return true;
+}
+
+TEST(ComLoaderTest, FindsLibrariesAndClassesThroughTheRegistry) {
+  test::IsolatedUser user;
+  EXPECT_TRUE(RegisteredToolbarBands().empty());
+  ComLoader loader;
+  EXPECT_THROW(loader.CreateObject(kFakeBand, com::IUnknown::iid), EComLoadError);
+  EXPECT_THROW(loader.CreateObject(std::string("FakeBand.Capture"), com::IDispatch::iid), EComLoadError);
+
+  RegisterFakeBand();
+  ASSERT_EQ(RegisteredToolbarBands(), std::vector<com::CLSID>{kFakeBand});
+  EXPECT_EQ(InprocServerPath(kFakeBand), std::string(QUORVELLE_FAKE_HOST_BAND));
+  // A toolbar value whose name is no class id is passed over.
+  RegistryKey::Open(platform::HKEY_LOCAL_MACHINE, kToolbarKey, false)->WriteString("not a clsid", "x");
+  EXPECT_EQ(RegisteredToolbarBands().size(), 1U);
+  EXPECT_EQ(ClassOfProgID("No.Such"), std::nullopt);
+  EXPECT_EQ(ClassOfProgID("..\\CLSID"), std::nullopt);
+
+  {
+    com::ComPtr<com::IDispatch> capture;
+    loader.CreateObject(std::string("FakeBand.Capture"), com::IDispatch::iid).As(capture);
+    ASSERT_TRUE(capture);
+    com::Variant result;
+    EXPECT_EQ(capture->Invoke(1, {std::string("a"), std::string("b")}, &result), com::S_OK);
+    EXPECT_EQ(std::get<std::int32_t>(result), 42);
+    EXPECT_EQ(loader.LoadedCount(), 1U);
+    // An object is alive: its library stays.
+    EXPECT_EQ(loader.Unload(), 0U);
+  }
+  EXPECT_EQ(loader.Unload(), 1U);
+
+  // A registered path that cannot be loaded is a failure, not a crash.
+  RegistryKey::Open(HKEY_CLASSES_ROOT, "CLSID\\" + com::GuidToString(kFakeBand) + "\\InprocServer32", false)
+      ->WriteString("", user.Home() + "/missing.so");
+  EXPECT_THROW(loader.CreateObject(kFakeBand, com::IUnknown::iid), EComLoadError);
+}
+
+TEST(FeedProxyTest, AnswersOnlyReportPagesAndFetchesOnlyWebAddresses) {
+  const QUrl report(QStringLiteral("file:///home/u/.local/opt/Quorvelle/headlines/index.html"));
+  auto request = [](const QString &address) {
+    return QUrl(QStringLiteral("quorvelle-feed:?url=") + QString::fromLatin1(QUrl::toPercentEncoding(address)));
+  };
+  const FeedProxyDecision ok = DecideFeedRequest(request(QStringLiteral("http://e.example/rss?a=1&b=2")), report);
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.feedAddress, QStringLiteral("http://e.example/rss?a=1&b=2"));
+  EXPECT_EQ(DecideFeedRequest(request(QStringLiteral("https://e.example/f")), report).status, 0);
+  EXPECT_EQ(DecideFeedRequest(request(QStringLiteral("ftp://e.example/f.xml")), report).status, 0);
+  EXPECT_EQ(DecideFeedRequest(request(QStringLiteral("HTTP://E.example/f")), report).status, 0);
+
+  for (const char *refused : {"file:///etc/passwd", "javascript:alert(1)", "data:text/xml,<a/>",
+                              "quorvelle-feed:?url=x", "http:///nohost", "", "gopher://e.example/"}) {
+    EXPECT_EQ(DecideFeedRequest(request(QString::fromLatin1(refused)), report).status, 403) << refused;
+  }
+  // Pages from the web, and requests without exactly one address.
+  EXPECT_EQ(
+      DecideFeedRequest(request(QStringLiteral("http://e.example/f")), QUrl(QStringLiteral("http://evil.example/")))
+          .status,
+      403);
+  EXPECT_EQ(DecideFeedRequest(request(QStringLiteral("http://e.example/f")), QUrl()).status, 403);
+  EXPECT_EQ(DecideFeedRequest(QUrl(QStringLiteral("quorvelle-feed:?other=1")), report).status, 403);
+  EXPECT_EQ(
+      DecideFeedRequest(
+          QUrl(QStringLiteral("quorvelle-feed:?url=http%3A%2F%2Fa.example%2F&url=http%3A%2F%2Fb.example%2F")), report)
+          .status,
+      403);
+
+  EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Ok), 200);
+  EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Unsupported), 403);
+  EXPECT_EQ(StatusOfFetch(platform::FetchStatus::TooLarge), 413);
+  EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Failed), 502);
+}
+
+TEST(FeedProxyTest, RawFetchKeepsEveryByteAndReportsFailuresApart) {
+  test::LoopbackHttpServer server;
+  const std::string utf16("\xFF\xFE<\0r\0s\0s\0/\0>\0", 14); // a UTF-16 feed is full of NUL bytes
+  server.Route("/utf16.xml", {200, "application/xml", utf16});
+  server.Route("/big.xml", {200, "application/xml", std::string(4096, 'x')});
+  server.Route("/error.xml", {500, "text/plain", "error page"});
+
+  platform::FetchResult result = platform::CurlFetchBytes(server.Url("/utf16.xml"));
+  EXPECT_EQ(result.status, platform::FetchStatus::Ok);
+  EXPECT_EQ(result.bytes, utf16);
+
+  platform::CurlInetOptions small;
+  small.maxBytes = 1000;
+  EXPECT_EQ(platform::CurlFetchBytes(server.Url("/big.xml"), small).status, platform::FetchStatus::TooLarge);
+  EXPECT_EQ(platform::CurlFetchBytes(server.Url("/error.xml")).status, platform::FetchStatus::Failed);
+  EXPECT_EQ(platform::CurlFetchBytes(server.Url("/missing.xml")).status, platform::FetchStatus::Failed);
+  EXPECT_EQ(platform::CurlFetchBytes("http://127.0.0.1:1/closed.xml").status, platform::FetchStatus::Failed);
+  EXPECT_EQ(platform::CurlFetchBytes("file:///etc/hostname").status, platform::FetchStatus::Unsupported);
+}
+
+TEST(MenuExtensionsTest, ShowsEntriesPerContextAndRunsOnlyLocalPages) {
+  test::IsolatedUser user;
+  const std::string page = user.Home() + "/my page.html";
+  test::WriteFile(page, "<html></html>");
+  auto add = [](const std::string &text, const std::string &url, int contexts) {
+    auto key = RegistryKey::Open(HKEY_CURRENT_USER, std::string(kMenuExtKey) + "\\" + text, true);
+    key->WriteString("", url);
+    key->WriteInteger("Contexts", contexts);
+  };
+  add("Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle", "file://" + page, 0x22);
+  add("Links only", "file://" + page, 0x20);
+  add("Images only", "file://" + page, 0x02);
+  add("Remote page", "http://evil.example/page.html", 0x22);
+  add("Missing page", "file://" + user.Home() + "/none.html", 0x22);
+
+  auto texts = [](const std::vector<MenuExtension> &entries) {
+    std::vector<std::string> result;
+    for (const auto &entry : entries)
+      result.push_back(entry.text);
+    return result;
+  };
+  EXPECT_EQ(texts(MenuExtensionsFor(true, false)),
+            (std::vector<std::string>{"Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle", "Links only", "Missing page",
+                                      "Remote page"}));
+  EXPECT_EQ(texts(MenuExtensionsFor(false, true)),
+            (std::vector<std::string>{"Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle", "Images only", "Missing page",
+                                      "Remote page"}));
+  EXPECT_TRUE(MenuExtensionsFor(false, false).empty());
+
+  const auto all = RegisteredMenuExtensions();
+  ASSERT_EQ(all.size(), 5U);
+  for (const MenuExtension &entry : all) {
+    const QUrl url = ExtensionPageUrl(entry);
+    if (entry.text == "Remote page" || entry.text == "Missing page") {
+      EXPECT_TRUE(url.isEmpty()) << entry.text;
+    } else {
+      EXPECT_EQ(url, QUrl::fromLocalFile(QString::fromStdString(page))) << entry.text;
+    }
+  }
+}
+
+// A browser window with the stand-in band, in an isolated user.
+class HostWindowTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    RegisterFakeBand();
+    profile = std::make_unique<QWebEngineProfile>();
+    profile->setHttpUserAgent(profile->httpUserAgent() + QStringLiteral(" Quorvelle/1.0"));
+    proxy = new FeedProxySchemeHandler(profile.get());
+    profile->installUrlSchemeHandler(kFeedProxyScheme, proxy);
+    window = std::make_unique<BrowserWindow>(loader, profile.get());
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    profile.reset();
+  }
+
+  bool Load(const QUrl &url) {
+    bool finished = false;
+    auto connection = QObject::connect(window->View(), &QWebEngineView::loadFinished, [&](bool) { finished = true; });
+    window->Navigate(url);
+    const bool ok = WaitFor([&] { return finished; });
+    QObject::disconnect(connection);
+    return ok;
+  }
+
+  std::optional<QString> Script(const QString &code) {
+    std::optional<QString> answer;
+    window->View()->page()->runJavaScript(code, [&](const QVariant &value) { answer = value.toString(); });
+    if (!WaitFor([&] { return answer.has_value(); })) return std::nullopt;
+    return answer;
+  }
+
+  QAction *BandAction(const QString &text) {
+    for (QWidget *band : window->BandWindows()) {
+      for (QWidget *child : band->findChildren<QWidget *>()) {
+        for (QAction *action : child->actions()) {
+          if (action->text() == text) return action;
+        }
+      }
+    }
+    return nullptr;
+  }
+
+  test::IsolatedUser user;
+  ComLoader loader;
+  std::unique_ptr<QWebEngineProfile> profile;
+  FeedProxySchemeHandler *proxy = nullptr;
+  std::unique_ptr<BrowserWindow> window;
+};
+
+TEST_F(HostWindowTest, HostsTheBandAtItsSizeAndLetsItNavigateAndReadThePage) {
+  ASSERT_EQ(window->LoadBands(), 1);
+  ASSERT_EQ(window->BandWindows().size(), 1U);
+  QWidget *bandWindow = window->BandWindows().front();
+  EXPECT_EQ(bandWindow->minimumSize(), QSize(150, 30));
+  EXPECT_EQ(bandWindow->maximumSize(), QSize(150, 30));
+  EXPECT_TRUE(bandWindow->isVisible());
+  EXPECT_NE(bandWindow->findChild<QWidget *>(QStringLiteral("toolbarMain")), nullptr)
+      << "the band's form lives inside the window it was given";
+
+  test::LoopbackHttpServer server;
+  server.Route("/page.html", {200, "text/html; charset=utf-8",
+                              "<html><head><link rel=\"alternate\" type=\"application/rss+xml\" title=\"News\" "
+                              "href=\"news.xml\"></head><body><p>Caf\xC3\xA9</p></body></html>"});
+  test::ScopedEnv go("FAKE_BAND_GO", server.Url("/page.html"));
+  bool finished = false;
+  QObject::connect(window->View(), &QWebEngineView::loadFinished, [&](bool) { finished = true; });
+  QAction *goAction = BandAction(QStringLiteral("Go"));
+  ASSERT_NE(goAction, nullptr);
+  goAction->trigger();
+  ASSERT_TRUE(WaitFor([&] { return finished; }));
+  EXPECT_EQ(window->View()->url(), QUrl(QString::fromStdString(server.Url("/page.html"))));
+
+  BandAction(QStringLiteral("Read page"))->trigger();
+  const std::string page = Recorded("Page");
+  EXPECT_NE(page.find("<link rel=\"alternate\" type=\"application/rss+xml\" title=\"News\" href=\"news.xml\">"),
+            std::string::npos)
+      << page;
+  EXPECT_NE(page.find("Caf\xC3\xA9"), std::string::npos);
+
+  window->CloseBands();
+  EXPECT_EQ(Recorded("Closed"), "yes");
+  EXPECT_TRUE(window->BandWindows().empty());
+  EXPECT_EQ(loader.Unload(), 1U) << "no band object is left alive";
+}
+
+TEST_F(HostWindowTest, ContextMenuPageCapturesTheClickedAddressAsSecondArgument) {
+  // The installation's own page, run for a clicked link.
+  const std::string page = std::string(QUORVELLE_SOURCE_DIR) + "/data/rssfeed.html";
+  const std::string copy = user.Home() + "/rssfeed.html";
+  std::string html = test::ReadFile(page);
+  // The stand-in automation object takes the place of the band's.
+  const std::string progId = "RSSQuorvelle.ContextMenuAdd";
+  html.replace(html.find(progId), progId.size(), "FakeBand.Capture");
+  test::WriteFile(copy, html);
+  auto key = RegistryKey::Open(HKEY_CURRENT_USER, std::string(kMenuExtKey) + "\\Add to fake", true);
+  key->WriteString("", "file://" + copy);
+  key->WriteInteger("Contexts", 0x22);
+
+  const QString clicked = QStringLiteral("http://e.example/feed.xml?a=1&b=%C3%A9");
+  ASSERT_TRUE(window->RunMenuExtension(QStringLiteral("Add to fake"), clicked));
+  EXPECT_EQ(window->MenuPages().Running(), 1);
+  ASSERT_TRUE(WaitFor([&] { return window->MenuPages().Running() == 0; })) << "the page closes itself";
+  EXPECT_EQ(Recorded("CaptureURL"), "");
+  EXPECT_EQ(Recorded("CaptureTitle"), clicked.toStdString());
+  EXPECT_FALSE(window->RunMenuExtension(QStringLiteral("No such entry"), clicked));
+}
+
+TEST_F(HostWindowTest, ReportPagesReadFeedsThroughTheProxyAndWebPagesCannot) {
+  test::LoopbackHttpServer server;
+  server.Route("/feed.xml", {200, "application/xml",
+                             "<?xml version=\"1.0\"?><rss><channel><title>T\xC3\xA9st</title></channel></rss>"});
+  server.Route("/page.html", {200, "text/html", "<html><body>web page</body></html>"});
+  const std::string report = user.Home() + "/report.html";
+  test::WriteFile(report, "<html><body>report</body></html>");
+
+  // The same request the report's script makes.
+  auto request = [&](const std::string &address) {
+    return QStringLiteral("new Promise(function(done){var x=new XMLHttpRequest();"
+                          "x.open('GET','quorvelle-feed:?url='+encodeURIComponent('%1'),true);"
+                          "x.onload=function(){done('status '+x.status+' '+x.responseText);};"
+                          "x.onerror=function(){done('error '+x.status);};x.send();})")
+        .arg(QString::fromStdString(address));
+  };
+  auto awaitScript = [&](const QString &promise) {
+    const QString run =
+        QStringLiteral("window.__answer=null;(%1).then(function(a){window.__answer=a;});0").arg(promise);
+    Script(run);
+    std::optional<QString> answer;
+    WaitFor([&] {
+      answer = Script(QStringLiteral("window.__answer"));
+      return answer && !answer->isEmpty();
+    });
+    return answer.value_or(QString());
+  };
+
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(report))));
+  EXPECT_EQ(awaitScript(request(server.Url("/feed.xml"))),
+            QStringLiteral("status 200 <?xml version=\"1.0\"?><rss><channel><title>T\u00e9st</title></channel></rss>"));
+  EXPECT_TRUE(awaitScript(request("file:///etc/hostname")).startsWith(QStringLiteral("error")));
+  EXPECT_TRUE(awaitScript(request(server.Url("/missing.xml"))).startsWith(QStringLiteral("error")));
+  EXPECT_TRUE(Script(QStringLiteral("navigator.userAgent")).value_or(QString()).contains(QStringLiteral("Quorvelle")));
+
+  ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url("/page.html")))));
+  EXPECT_TRUE(awaitScript(request(server.Url("/feed.xml"))).startsWith(QStringLiteral("error")))
+      << "a page from the web gets nothing through the proxy";
+}
+
+} // namespace
+} // namespace quorvelle::host
