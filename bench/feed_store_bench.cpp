@@ -24,12 +24,12 @@ std::string MakeFeedsXml(int categories, int feedsEach) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Quorvelle_Feeds><Quorvelle_Categories>";
   int n = 0;
   for (int c = 0; c < categories; ++c) {
-    xml += "<Quorvelle_Category name=\"" + quorvelle::platform::EncodeStoredText("Cat\xC3\xA9gorie " + std::to_string(c)) +
-           "\" description=\"\">";
+    xml += "<Quorvelle_Category name=\"" +
+           quorvelle::platform::EncodeStoredText("Cat\xC3\xA9gorie " + std::to_string(c)) + "\" description=\"\">";
     for (int f = 0; f < feedsEach; ++f, ++n) {
       xml += "<Quorvelle_Feed src=\"http://feeds.example.org/" + std::to_string(n) +
-             "/rss.xml\" enabled=\"true\" title=\"" + quorvelle::platform::EncodeStoredText("Caf\xC3\xA9 news " + std::to_string(n)) +
-             "\"/>";
+             "/rss.xml\" enabled=\"true\" title=\"" +
+             quorvelle::platform::EncodeStoredText("Caf\xC3\xA9 news " + std::to_string(n)) + "\"/>";
     }
     xml += "</Quorvelle_Category>";
   }
@@ -55,11 +55,13 @@ int main() {
   quorvelle::TRSSFeedOptions store;
   store.Load(); // warm-up, creates the settings
   auto start = Clock::now();
-  for (int i = 0; i < kRounds; ++i) store.Load();
+  for (int i = 0; i < kRounds; ++i)
+    store.Load();
   const double load = MillisSince(start) / kRounds;
 
   start = Clock::now();
-  for (int i = 0; i < kRounds; ++i) store.Save();
+  for (int i = 0; i < kRounds; ++i)
+    store.Save();
   const double save = MillisSince(start) / kRounds;
 
   const std::string copy = "cp '" + file + "' '" + dir + "/copy.xml'";

@@ -96,7 +96,8 @@ void TRSSFeedOptions::RenameCategory(std::string_view oldName, std::string_view 
     if (cleaned.empty()) {
       return;
     }
-    XmlNode category = feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldName));
+    XmlNode category =
+        feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldName));
     if (category) {
       category.SetAttribute("name", platform::EncodeStoredText(cleaned));
     }
@@ -108,7 +109,8 @@ void TRSSFeedOptions::DeleteCategory(std::string_view name) {
     if (name.empty()) {
       return;
     }
-    XmlNode category = feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(name));
+    XmlNode category =
+        feedlist::WalkForCategory(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(name));
     if (category) {
       category.ParentNode().RemoveChild(category);
     }

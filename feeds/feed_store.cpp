@@ -63,9 +63,8 @@ void TRSSFeedOptions::KeepUnreadableFileAside(const std::string &fileName, const
   if (std::rename(fileName.c_str(), aside.c_str()) != 0) {
     throw EInOutError("Feeds.xml does not parse and cannot be kept aside as \"" + aside + "\"");
   }
-  LogMessage("TRSSFeedOptions.Load: \"" + fileName + "\" does not parse (" + reason + "); kept aside as \"" +
-                 aside + "\"",
-             0);
+  LogMessage(
+      "TRSSFeedOptions.Load: \"" + fileName + "\" does not parse (" + reason + "); kept aside as \"" + aside + "\"", 0);
 }
 
 void TRSSFeedOptions::Load() {

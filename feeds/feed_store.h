@@ -23,7 +23,8 @@ using platform::XmlNode;
 inline constexpr const char *kSettingsKey = "Software\\Tolvane\\Quorvelle";
 // The document used when there is no file or the file holds only white space.
 inline constexpr const char *kEmptyFeedsDocument =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quorvelle_Feeds><Quorvelle_Categories></Quorvelle_Categories></Quorvelle_Feeds>";
+    "<?xml version=\"1.0\" "
+    "encoding=\"UTF-8\"?><Quorvelle_Feeds><Quorvelle_Categories></Quorvelle_Categories></Quorvelle_Feeds>";
 
 enum MoveDirection : int { mdDown = 0, mdUp = 1, mdTop = 2, mdBottom = 3 };
 

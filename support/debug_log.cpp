@@ -64,8 +64,7 @@ void WriteEntry(const std::string &entry) noexcept {
 
 std::string Demangle(const char *mangled) {
   int status = 0;
-  std::unique_ptr<char, decltype(&std::free)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                   &std::free);
+  std::unique_ptr<char, decltype(&std::free)> name(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), &std::free);
   std::string full = status == 0 && name ? std::string(name.get()) : std::string(mangled);
   // Drop namespaces: "quorvelle::EOleException" -> "EOleException".
   const auto pos = full.rfind("::");

@@ -15,8 +15,7 @@ namespace {
 icu::Locale UserLocale() {
   for (const char *var : {"LC_ALL", "LC_COLLATE", "LANG"}) {
     const char *value = std::getenv(var);
-    if (value != nullptr && *value != '\0' && std::string_view(value) != "C" &&
-        std::string_view(value) != "POSIX") {
+    if (value != nullptr && *value != '\0' && std::string_view(value) != "C" && std::string_view(value) != "POSIX") {
       std::string name(value);
       name = name.substr(0, name.find('.'));
       return icu::Locale(name.c_str());
@@ -71,9 +70,9 @@ int CompareTextIgnoringCase(std::string_view a, std::string_view b) {
   if (shared.collator) {
     std::lock_guard lock(shared.mutex);
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult r = shared.collator->compareUTF8(
-        icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-        icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    const UCollationResult r =
+        shared.collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                                     icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
     if (U_SUCCESS(status)) {
       return static_cast<int>(r);
     }

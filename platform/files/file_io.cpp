@@ -4,8 +4,8 @@
 #include "platform/files/posix_ops.h"
 
 #include <cerrno>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>

@@ -203,7 +203,8 @@ std::vector<std::string> RegistryKey::ValueNames() const {
   return ReadHive(root_, [&](const rf::Hive &hive) {
     std::vector<std::string> names;
     if (const rf::Key *key = rf::FindKey(hive, path_)) {
-      for (const rf::Value &v : key->values) names.push_back(v.name);
+      for (const rf::Value &v : key->values)
+        names.push_back(v.name);
     }
     return names;
   });

@@ -12,7 +12,9 @@ namespace {
 
 const xmlChar *X(const std::string &s) { return reinterpret_cast<const xmlChar *>(s.c_str()); }
 
-std::string S(const xmlChar *s) { return s == nullptr ? std::string() : std::string(reinterpret_cast<const char *>(s)); }
+std::string S(const xmlChar *s) {
+  return s == nullptr ? std::string() : std::string(reinterpret_cast<const char *>(s));
+}
 
 struct XmlCharDeleter {
   void operator()(xmlChar *p) const noexcept { xmlFree(p); }
@@ -126,8 +128,8 @@ std::optional<std::string> XmlNode::FindAttribute(std::string_view name) const {
 std::string XmlNode::GetAttribute(std::string_view name) const {
   std::optional<std::string> value = FindAttribute(name);
   if (!value) {
-    throw EOleException("Could not convert variant of type (Null) into type (String): attribute '" +
-                        std::string(name) + "' missing");
+    throw EOleException("Could not convert variant of type (Null) into type (String): attribute '" + std::string(name) +
+                        "' missing");
   }
   return *std::move(value);
 }
@@ -246,7 +248,8 @@ bool XmlDocument::ParseInto(std::string_view bytes, const char *forcedEncoding) 
     const xmlError *error = xmlCtxtGetLastError(ctxt.get());
     parseError_ = error != nullptr && error->message != nullptr ? S(reinterpret_cast<const xmlChar *>(error->message))
                                                                 : "not a well-formed document";
-    while (!parseError_.empty() && (parseError_.back() == '\n' || parseError_.back() == ' ')) parseError_.pop_back();
+    while (!parseError_.empty() && (parseError_.back() == '\n' || parseError_.back() == ' '))
+      parseError_.pop_back();
     doc_.reset(xmlNewDoc(X("1.0")));
     doc_->encoding = xmlStrdup(X("UTF-8"));
     return false;

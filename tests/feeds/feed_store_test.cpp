@@ -43,8 +43,9 @@ TEST(FeedStore, FirstRunCreatesSettingsFolderAndEmptyDocument) {
   {
     QuorvelleModule module;
     ASSERT_TRUE(FeedOptions);
-    EXPECT_EQ(FeedOptions->FXMLDoc->Xml(),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Quorvelle_Feeds><Quorvelle_Categories/></Quorvelle_Feeds>\n");
+    EXPECT_EQ(
+        FeedOptions->FXMLDoc->Xml(),
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Quorvelle_Feeds><Quorvelle_Categories/></Quorvelle_Feeds>\n");
     EXPECT_EQ(FeedOptions->GetFileName(), user.FeedsFile());
     EXPECT_TRUE(std::filesystem::is_directory(user.DataFolder()));
   }
@@ -127,8 +128,9 @@ TEST(FeedStore, SaveIsStableAndKeepsNonAsciiInStoredForm) {
   EXPECT_NE(first.find("name=\"Caf\xC3\x83\xC2\xA9\""), std::string::npos) << first;
   TRSSFeedOptions reread;
   reread.Load();
-  EXPECT_EQ(platform::DecodeStoredText(reread.FXMLDoc->DocumentElement().FirstChild().FirstChild().GetAttribute("name")),
-            "Caf\xC3\xA9");
+  EXPECT_EQ(
+      platform::DecodeStoredText(reread.FXMLDoc->DocumentElement().FirstChild().FirstChild().GetAttribute("name")),
+      "Caf\xC3\xA9");
 }
 
 TEST(FeedStore, UnreadableFileIsKeptAsideAndNeverOverwritten) {

@@ -20,8 +20,7 @@ public:
 
   platform::ui::ModalResult ShowMessage(const platform::ui::MessageRequest &request) override;
   bool InputQuery(const std::string &caption, const std::string &prompt, std::string &value) override;
-  std::optional<platform::ui::FileDialogResult>
-  ShowFileDialog(const platform::ui::FileDialogRequest &request) override;
+  std::optional<platform::ui::FileDialogResult> ShowFileDialog(const platform::ui::FileDialogRequest &request) override;
 
   // Answers, used in order; when a queue is empty the message box answers its
   // default button, a prompt is cancelled and a file dialog is cancelled.

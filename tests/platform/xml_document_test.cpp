@@ -12,9 +12,10 @@ using test::WriteFile;
 
 TEST(XmlDocument, ParsesDroppingBlankTextAndWalksElements) {
   XmlDocument doc;
-  ASSERT_TRUE(doc.LoadXML("<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Quorvelle_Feeds>\r\n  "
-                          "<Quorvelle_Categories>\r\n    <Quorvelle_Feed src=\"a\" enabled=\"true\" title=\"Caf\xC3\x83\xC2\xA9\"/>\r\n"
-                          "  </Quorvelle_Categories>\r\n</Quorvelle_Feeds>\r\n"));
+  ASSERT_TRUE(doc.LoadXML(
+      "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Quorvelle_Feeds>\r\n  "
+      "<Quorvelle_Categories>\r\n    <Quorvelle_Feed src=\"a\" enabled=\"true\" title=\"Caf\xC3\x83\xC2\xA9\"/>\r\n"
+      "  </Quorvelle_Categories>\r\n</Quorvelle_Feeds>\r\n"));
   XmlNode root = doc.DocumentElement();
   EXPECT_EQ(root.NodeName(), "Quorvelle_Feeds");
   XmlNode container = root.FirstChild();
@@ -99,7 +100,8 @@ TEST(XmlDocument, NeverLoadsExternalEntitiesOrDtds) {
   bomb += "<!ENTITY lol1 \"&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;&lol;\">";
   for (int i = 2; i <= 9; ++i) {
     bomb += "<!ENTITY lol" + std::to_string(i) + " \"";
-    for (int j = 0; j < 10; ++j) bomb += "&lol" + std::to_string(i - 1) + ";";
+    for (int j = 0; j < 10; ++j)
+      bomb += "&lol" + std::to_string(i - 1) + ";";
     bomb += "\">";
   }
   bomb += "]><lolz><title>&lol9;</title></lolz>";

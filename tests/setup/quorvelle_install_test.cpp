@@ -13,7 +13,8 @@ using platform::HKEY_CURRENT_USER;
 using platform::RegistryKey;
 namespace fs = std::filesystem;
 
-const std::string kMenuKey = "Software\\Microsoft\\Internet Explorer\\MenuExt\\Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle";
+const std::string kMenuKey =
+    "Software\\Microsoft\\Internet Explorer\\MenuExt\\Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle";
 const std::string kBrowserMain = "Software\\Microsoft\\Internet Explorer\\Main";
 
 // A copy of QuorvelleInstall in its own installation folder of a fresh user.
@@ -87,7 +88,8 @@ TEST_F(QuorvelleInstallTest, MissingOrFailingLibraryKeepsEntryLogsAndEndsWithSta
   WithBandLibrary();
   test::ScopedEnv fail("FAKE_BAND_FAIL", "1");
   EXPECT_EQ(Run("/install"), 1);
-  EXPECT_NE(test::ReadFile(folder_ + "DEBUG.LOG").find("System Error on EOleSysError,Msg: DllRegisterServer failed with 0x80004005"),
+  EXPECT_NE(test::ReadFile(folder_ + "DEBUG.LOG")
+                .find("System Error on EOleSysError,Msg: DllRegisterServer failed with 0x80004005"),
             std::string::npos);
 }
 

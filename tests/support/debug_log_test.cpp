@@ -80,8 +80,8 @@ TEST_F(DebugLogTest, PlainEntriesCarryTheThreadIdAndAppend) {
   LogMessage("dropped below the minimum level", -1);
   const std::string log = Log();
   const std::string tid = std::to_string(static_cast<long>(::syscall(SYS_gettid)));
-  EXPECT_TRUE(std::regex_match(log, std::regex(kStamp + " " + tid + ": no exception here\r\n" + kStamp +
-                                               R"( \d+: from a thread\r\n)")))
+  EXPECT_TRUE(std::regex_match(
+      log, std::regex(kStamp + " " + tid + ": no exception here\r\n" + kStamp + R"( \d+: from a thread\r\n)")))
       << log;
 }
 
