@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Undoes install.sh: runs "QuorvelleInstall /uninstall" (removes the browser's
+# context-menu entry and gives the browser its previous home page back), then
+# removes the installed files and the report folder. Your feed list
+# (Feeds.xml), its data folder and your settings are kept.
+#   scripts/uninstall.sh
+set -euo pipefail
+prefix="${QUORVELLE_PREFIX:-$HOME/.local/opt}"
+target="$prefix/Quorvelle"
+if [ ! -d "$target" ]; then
+  echo "uninstall: nothing installed in $target"
+  exit 0
+fi
+if [ -x "$target/QuorvelleInstall" ]; then
+  "$target/QuorvelleInstall" /uninstall
+fi
+# Only what install.sh put there, the report it generated and the logs.
+if [ -f "$target/.installed-files" ]; then
+  while IFS= read -r file; do
+    case "$file" in
+      ./*) rm -f -- "$target/${file#./}" ;;
+    esac
+  done < "$target/.installed-files"
+  rm -f -- "$target/.installed-files"
+fi
+rm -rf -- "$target/headlines"
+rm -f -- "$target/DEBUG.LOG"
+# Empty folders left behind (help/, demo/ and the folder itself).
+find "$target" -depth -type d -empty -delete 2>/dev/null || true
+if [ -d "$target" ]; then
+  echo "uninstalled; files you added are left in $target"
+else
+  echo "uninstalled from $target"
+fi

@@ -1,0 +1,179 @@
+// Quorvelle as a new user meets it: installed into a temporary home with the
+// project's own scripts, the browser started with the real band and driven
+// by a script (QUORVELLE_HOST_SCRIPT) against a loopback server that serves
+// the collected real-world feeds. A feed is added from a page that announces
+// one and another from the context menu, the report shows the headlines of
+// every enabled feed, the report becomes the home page, and uninstalling
+// gives the previous home page back and removes the context-menu entry.
+
+#include "platform/registry/registry.h"
+#include "tests/helpers/loopback_http_server.h"
+#include "tests/helpers/test_environment.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+namespace quorvelle {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::HKEY_CURRENT_USER;
+using platform::RegistryKey;
+
+constexpr const char *kMainKey = "Software\\Microsoft\\Internet Explorer\\Main";
+constexpr const char *kMenuKey =
+    "Software\\Microsoft\\Internet Explorer\\MenuExt\\Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle";
+
+// First headline of each enabled feed, as the report shows it.
+struct ShownFeed {
+  const char *file;
+  const char *headline;
+};
+const ShownFeed kListedFeeds[] = {
+    {"kde-inhabitat-rss20.xml", "ELASTIC CO."},
+    {"kde-pro-linux-rss091.xml", "Mainsoft und IBM wollen Portierung auf Linux unterst\xC3\xBCtzen"},
+    {"kde-security-debian-rss10.xml", "DSA-1008 kdegraphics - buffer overflow"},
+    {"kde-slashdot-rss10.xml", "First 500 Terabytes Transmitted via LHCGlobal Grid"},
+    {"kde-tagesschau-rss090.xml", "Aktionstag: Zehntausende demonstrieren in Frankreich"},
+    {"kde-tbray-nested-xmlbase-atom10.xml", "Rent-seeking for Nomads"},
+};
+// Added from the page that announces it.
+const ShownFeed kAnnounced = {"kde-heise-atom10.xml", "Was war. Was wird."};
+// Added from the context menu.
+const ShownFeed kCaptured = {"kde-schockwellenreiter-rss092.xml", "P\xC3\xA4uschen (auf der Rixdorfer B\xC3\xBChne)"};
+// In the list but disabled: not in the report.
+const ShownFeed kDisabled = {"kde-wordpress2-atom03.xml", "Some title"};
+
+// Runs a shell command line; its exit status and what it printed (both streams).
+int RunCommand(const std::string &command, std::string &output) {
+  output.clear();
+  FILE *pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quoted(const std::string &text) { return "'" + text + "'"; }
+
+std::string StartPage() {
+  const auto key = RegistryKey::Open(HKEY_CURRENT_USER, kMainKey, false);
+  return key && key->ValueExists("Start Page") ? key->ReadString("Start Page") : std::string();
+}
+
+TEST(HostEndToEnd, NewUserAddsFeedsViewsHeadlinesSetsHomePageAndUninstalls) {
+  test::IsolatedUser user;
+  const std::string prefix = user.Home() + "/opt";
+  test::ScopedEnv prefixEnv("QUORVELLE_PREFIX", prefix);
+  const std::string install = prefix + "/Quorvelle/";
+
+  test::LoopbackHttpServer server;
+  const std::string feeds = std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/";
+  for (const auto &entry : fs::directory_iterator(feeds)) {
+    server.RouteFile("/feeds/" + entry.path().filename().string(), entry.path().string(), "application/xml");
+  }
+  auto feedUrl = [&](const ShownFeed &feed) { return server.Url(std::string("/feeds/") + feed.file); };
+  server.Route("/previous-home.html", {200, "text/html; charset=utf-8",
+                                       "<html><head><title>Previous home</title></head><body>home</body></html>"});
+  server.Route("/announce.html",
+               {200, "text/html; charset=utf-8",
+                "<html><head><title>A site</title><link rel=\"alternate\" type=\"application/rss+xml\" title=\"heise "
+                "online\" href=\"" +
+                    feedUrl(kAnnounced) + "\"></head><body><p>News site</p></body></html>"});
+
+  // The user's list before: enabled feeds and one disabled feed.
+  std::string list = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quorvelle_Feeds><Quorvelle_Categories>";
+  for (const ShownFeed &feed : kListedFeeds) {
+    list += "<Quorvelle_Feed src=\"" + feedUrl(feed) + "\" enabled=\"true\" title=\"" + feed.file + "\"/>";
+  }
+  list += "<Quorvelle_Feed src=\"" + feedUrl(kDisabled) + "\" enabled=\"false\" title=\"disabled\"/>";
+  list += "</Quorvelle_Categories></Quorvelle_Feeds>";
+  fs::create_directories(user.DataFolder());
+  test::WriteFile(user.FeedsFile(), list);
+  // The browser's home page before Quorvelle.
+  RegistryKey::Open(HKEY_CURRENT_USER, kMainKey, true)->WriteString("Start Page", server.Url("/previous-home.html"));
+
+  std::string output;
+  ASSERT_EQ(
+      RunCommand(Quoted(std::string(QUORVELLE_SOURCE_DIR) + "/scripts/install.sh") + " " + Quoted(QUORVELLE_BINARY_DIR),
+                 output),
+      0)
+      << output;
+  ASSERT_TRUE(test::PathExists(install + "quorvelle-browser")) << output;
+  ASSERT_TRUE(RegistryKey::Open(HKEY_CURRENT_USER, kMenuKey, false).has_value());
+
+  const std::string script = user.Home() + "/steps.txt";
+  const std::string reportReady =
+      "location.href.indexOf('/headlines/index.html') >= 0 && document.querySelectorAll('.q-item').length > 0 && "
+      "document.querySelectorAll('.q-loading').length === 0";
+  test::WriteFile(script, "timeout 30000\n"
+                          "wait-band\n"
+                          "wait-js location.href === '" +
+                              server.Url("/previous-home.html") +
+                              "'\n"
+                              "open " +
+                              server.Url("/announce.html") +
+                              "\n"
+                              "wait-js document.title === 'A site'\n"
+                              "band Add RSS/XML/RDF/ATOM Feed...\n"
+                              "print-modal-field edURL\n"
+                              "modal-button Add\n"
+                              "wait-no-modal\n"
+                              "menu-ext Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle\t" +
+                              feedUrl(kCaptured) +
+                              "\n"
+                              "print-modal-field edURL\n"
+                              "modal-button Add\n"
+                              "wait-no-modal\n"
+                              "wait-menu-pages\n"
+                              "band View Feeds...\n"
+                              "wait-js " +
+                              reportReady +
+                              "\n"
+                              "print-js document.body.innerText\n"
+                              "band Set As Home Page...\n"
+                              "modal-button Yes\n"
+                              "wait-no-modal\n"
+                              "quit\n");
+  const int status =
+      RunCommand("QUORVELLE_HOST_SCRIPT=" + Quoted(script) + " " + Quoted(install + "quorvelle-browser"), output);
+  if (status != 0 && output.find("[host] ok line 1") == std::string::npos) {
+    GTEST_SKIP() << "the web engine could not start here; the browser was not checked:\n" << output;
+  }
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_NE(output.find("[host] field edURL: " + feedUrl(kAnnounced)), std::string::npos)
+      << "the add dialog opens with the feed the page announces";
+  EXPECT_NE(output.find("[host] field edURL: " + feedUrl(kCaptured)), std::string::npos)
+      << "the add dialog opens with the right-clicked address";
+
+  const std::size_t shown = output.find("[host] js: ");
+  ASSERT_NE(shown, std::string::npos) << output;
+  const std::string report = output.substr(shown);
+  for (const ShownFeed &feed : kListedFeeds) {
+    EXPECT_NE(report.find(feed.headline), std::string::npos) << feed.file;
+  }
+  EXPECT_NE(report.find(kAnnounced.headline), std::string::npos) << "the feed added from the page";
+  EXPECT_NE(report.find(kCaptured.headline), std::string::npos) << "the feed added from the context menu";
+  EXPECT_EQ(report.find(kDisabled.headline), std::string::npos) << "a disabled feed is not shown";
+
+  const std::string saved = test::ReadFile(user.FeedsFile());
+  EXPECT_NE(saved.find(feedUrl(kAnnounced)), std::string::npos);
+  EXPECT_NE(saved.find(feedUrl(kCaptured)), std::string::npos);
+  EXPECT_EQ(StartPage(), "file://" + install + "headlines/index.html");
+
+  ASSERT_EQ(RunCommand(Quoted(std::string(QUORVELLE_SOURCE_DIR) + "/scripts/uninstall.sh"), output), 0) << output;
+  EXPECT_EQ(StartPage(), server.Url("/previous-home.html"));
+  EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kMenuKey, false).has_value());
+  EXPECT_FALSE(test::PathExists(install + "quorvelle-browser"));
+  EXPECT_FALSE(test::PathExists(install + "headlines"));
+  EXPECT_EQ(test::ReadFile(user.FeedsFile()), saved) << "the feed list stays";
+}
+
+} // namespace
+} // namespace quorvelle
