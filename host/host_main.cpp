@@ -67,6 +67,9 @@ int main(int argc, char **argv) {
   {
     host::DemoMode demoMode;
     if (demo && !demoMode.Prepare(installation)) return 2;
+    // The start page is read before the browser's settings get their
+    // default, so a first start shows the installation's help page.
+    const QUrl startPage = host::StartPageUrl(installation.toStdString());
     host::EnsureBrowserSettings();
     if (!demo && scriptFile.isEmpty()) host::OfferStarterFeeds(installation.toStdString());
 
@@ -86,7 +89,7 @@ int main(int argc, char **argv) {
       } else if (demo && !demoMode.ReportPage().isEmpty()) {
         first = QUrl::fromLocalFile(demoMode.ReportPage());
       } else {
-        first = host::StartPageUrl(installation.toStdString());
+        first = startPage;
       }
       window.Navigate(first);
 

@@ -153,7 +153,8 @@ HostScript::State HostScript::Run(const ScriptStep &step) {
     return State::Done;
   }
   if (command == QLatin1String("mark")) {
-    Print(QStringLiteral("mark %1 %2 ms").arg(arg).arg(QDateTime::currentMSecsSinceEpoch() - startedMs_));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    Print(QStringLiteral("mark %1 %2 ms epoch %3").arg(arg).arg(now - startedMs_).arg(now));
     return State::Done;
   }
   if (command == QLatin1String("sleep")) {

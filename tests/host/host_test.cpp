@@ -7,14 +7,17 @@
 #include "host/com_loader.h"
 #include "host/feed_proxy.h"
 #include "host/menu_extensions.h"
+#include "host/starter_feeds.h"
 #include "platform/registry/registry.h"
 #include "tests/helpers/loopback_http_server.h"
+#include "tests/helpers/scripted_ui.h"
 #include "tests/helpers/test_environment.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWebEngineProfile>
 #include <dlfcn.h>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -182,6 +185,39 @@ TEST(MenuExtensionsTest, ShowsEntriesPerContextAndRunsOnlyLocalPages) {
       EXPECT_EQ(url, QUrl::fromLocalFile(QString::fromStdString(page))) << entry.text;
     }
   }
+}
+
+TEST(StarterFeedsTest, OfferedOnceAndOnlyForAnEmptyList) {
+  test::IsolatedUser user;
+  const std::string install = user.Home() + "/install/";
+  test::WriteFile(install + kStarterFeedsFile,
+                  test::ReadFile(std::string(QUORVELLE_SOURCE_DIR) + "/data/starter-feeds.opml"));
+
+  // An existing list is never touched, and nothing is asked.
+  std::filesystem::create_directories(user.DataFolder());
+  const std::string list =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Quorvelle_Feeds><Quorvelle_Categories>"
+      "<Quorvelle_Category name=\"Mine\" description=\"\"/></Quorvelle_Categories></Quorvelle_Feeds>";
+  test::WriteFile(user.FeedsFile(), list);
+  {
+    test::ScriptedUi ui;
+    EXPECT_FALSE(FeedListIsEmpty());
+    EXPECT_FALSE(OfferStarterFeeds(install));
+    EXPECT_TRUE(ui.messages.empty());
+  }
+  EXPECT_EQ(test::ReadFile(user.FeedsFile()), list);
+
+  // An empty list: asked once; declining imports nothing and is remembered.
+  std::filesystem::remove(user.FeedsFile());
+  EXPECT_TRUE(FeedListIsEmpty());
+  test::ScriptedUi ui;
+  ui.messageAnswers.push_back(platform::ui::ModalResult::No);
+  EXPECT_FALSE(OfferStarterFeeds(install));
+  ASSERT_EQ(ui.messages.size(), 1U);
+  EXPECT_EQ(ui.messages[0].caption, "Question");
+  EXPECT_TRUE(FeedListIsEmpty());
+  EXPECT_FALSE(OfferStarterFeeds(install));
+  EXPECT_EQ(ui.messages.size(), 1U) << "asked only once";
 }
 
 // A browser window with the stand-in band, in an isolated user.
