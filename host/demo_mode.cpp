@@ -8,34 +8,12 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QHttpServer>
+#include <QHttpServerResponse>
 #include <cstdio>
 #include <cstdlib>
 
 namespace quorvelle::host {
-
-QByteArray DemoAnswer(const QByteArray &requestLine, const QDir &folder) {
-  const QList<QByteArray> parts = requestLine.trimmed().split(' ');
-  static const QRegularExpression safeName(QStringLiteral("^/[A-Za-z0-9_-]+\\.xml$"));
-  QByteArray body;
-  QByteArray status = "404 Not Found";
-  if (parts.size() == 3 && (parts[0] == "GET" || parts[0] == "HEAD")) {
-    const QString path = QString::fromLatin1(parts[1]);
-    if (safeName.match(path).hasMatch()) {
-      QFile file(folder.filePath(path.mid(1)));
-      if (file.open(QIODevice::ReadOnly)) {
-        body = file.readAll();
-        status = "200 OK";
-      }
-    }
-  }
-  QByteArray answer = "HTTP/1.0 " + status +
-                      "\r\nContent-Type: " + (status.startsWith("200") ? "application/xml" : "text/plain") +
-                      "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n";
-  if (parts.value(0) != "HEAD") answer += body;
-  return answer;
-}
 
 DemoFeedServer::DemoFeedServer(QString folder) : folder_(std::move(folder)) {}
 
@@ -49,31 +27,28 @@ DemoFeedServer::~DemoFeedServer() {
 bool DemoFeedServer::Start() {
   thread_.setObjectName(QStringLiteral("DemoFeedServer"));
   thread_.start();
-  bool listening = false;
   const QDir folder(folder_);
-  server_ = std::make_unique<QTcpServer>();
-  QTcpServer *server = server_.get();
+  server_ = std::make_unique<QHttpServer>();
+  QHttpServer *server = server_.get();
   server->moveToThread(&thread_);
   QMetaObject::invokeMethod(
       server,
-      [server, folder, &listening, this] {
-        listening = server->listen(QHostAddress::LocalHost, 0);
-        port_ = server->serverPort();
-        QObject::connect(server, &QTcpServer::newConnection, server, [server, folder] {
-          while (QTcpSocket *socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, folder] {
-              // Only the request line matters; the rest of the head is read and ignored.
-              if (!socket->canReadLine() || socket->property("answered").toBool()) return;
-              socket->setProperty("answered", true);
-              socket->write(DemoAnswer(socket->readLine(8192), folder));
-              socket->disconnectFromHost();
-            });
+      [server, folder, this] {
+        server->route(QStringLiteral("/<arg>"), [folder](const QString &name) {
+          static const QRegularExpression safeName(QStringLiteral("^[A-Za-z0-9_-]+\\.xml$"));
+          if (!safeName.match(name).hasMatch()) {
+            return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
           }
+          QFile file(folder.filePath(name));
+          if (!file.open(QIODevice::ReadOnly)) {
+            return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
+          }
+          return QHttpServerResponse(QByteArrayLiteral("application/xml"), file.readAll());
         });
+        port_ = server->listen(QHostAddress::LocalHost, 0);
       },
       Qt::BlockingQueuedConnection);
-  return listening;
+  return port_ != 0;
 }
 
 QString DemoFeedServer::Url(const QString &name) const {

@@ -12,11 +12,11 @@
 #include <memory>
 #include <string>
 
-class QTcpServer;
+class QHttpServer;
 
 namespace quorvelle::host {
 
-// Serves the *.xml files of one folder as /<name>.xml over HTTP/1.0 on
+// Serves the *.xml files of one folder as /<name>.xml over HTTP on
 // 127.0.0.1, on a thread of its own (a blocking download on the window's
 // thread must still get its answer). Any other path: 404.
 class DemoFeedServer {
@@ -34,13 +34,9 @@ public:
 private:
   QString folder_;
   QThread thread_;
-  std::unique_ptr<QTcpServer> server_; // works on thread_
+  std::unique_ptr<QHttpServer> server_; // works on thread_
   quint16 port_ = 0;
 };
-
-// The answer for one request line ("GET /name.xml HTTP/1.1") from folder:
-// status line, headers and body, ready to send.
-QByteArray DemoAnswer(const QByteArray &requestLine, const QDir &folder);
 
 class DemoMode {
 public:
