@@ -24,8 +24,11 @@ using COLORREF = std::uint32_t;
 using DISPID = std::int32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
-// An opaque window handle; the band's form is a toolkit widget whose address
-// (or a host's own id) travels as this value. nullptr is "no window".
+// A window handle. Between a host and a band library it is always the
+// address of a QWidget (QWidget * converted to void *): IOleWindow::GetWindow
+// of a band site gives the widget the band creates its form in, and the
+// band's own GetWindow gives its form. A receiver checks that the address is
+// a live widget before it uses it. nullptr is "no window".
 using HWND = void *;
 // Wide text (BSTR), UTF-16.
 using WideString = std::u16string;

@@ -1,0 +1,34 @@
+#include "band/band_form.h"
+
+namespace quorvelle {
+
+TJvBandForm::TJvBandForm(QWidget *parent, TzCustomBandObject *bandObject)
+    : QWidget(parent, Qt::Widget | Qt::FramelessWindowHint), FBandObject(bandObject) {
+  // Hidden until the browser shows the band, even when the parent is shown.
+  hide();
+}
+
+TJvBandForm::~TJvBandForm() = default;
+
+void TJvBandForm::Release(TJvBandForm *form) noexcept {
+  if (form == nullptr) return;
+  form->FBandObject = nullptr;
+  if (form->RunningCommand()) {
+    // Freeing it now would pull the form from under the command (a modal
+    // dialog of it may be open); the last command scope frees it.
+    form->FFreeWhenIdle = true;
+    form->hide();
+  } else {
+    delete form;
+  }
+}
+
+void TJvBandForm::InitBandForm(QWidget *parent) {
+  if (parent != nullptr) {
+    const QRect client = parent->rect();
+    resize(client.right() - client.left() + 1, client.bottom() - client.top() + 1);
+  }
+  FormCreate();
+}
+
+} // namespace quorvelle

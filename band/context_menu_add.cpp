@@ -1,0 +1,67 @@
+#include "band/context_menu_add.h"
+
+#include "band/band_support.h"
+#include "dialogs/add_feed_dlg.h"
+#include "feeds/feed_store.h"
+#include "platform/codepage/text_case.h"
+#include "support/debug_log.h"
+
+#include <QDialog>
+#include <QLineEdit>
+
+#include <memory>
+
+namespace quorvelle {
+
+std::string ExtractFileExt(const std::string &address) {
+  const std::size_t delimiter = address.find_last_of(".\\:");
+  if (delimiter == std::string::npos || address[delimiter] != '.') return {};
+  return address.substr(delimiter);
+}
+
+com::HRESULT TContextMenuAdd::GetIDsOfNames(const com::WideString &name, com::DISPID &id) {
+  if (platform::CompareTextIgnoringCase(com::WideToUtf8(name), "Capture") == 0) {
+    id = DISPID_Capture;
+    return com::S_OK;
+  }
+  id = com::DISPID_UNKNOWN;
+  return com::DISP_E_UNKNOWNNAME;
+}
+
+com::HRESULT TContextMenuAdd::Invoke(com::DISPID id, const std::vector<com::Variant> &args, com::Variant *result) {
+  if (result != nullptr) *result = std::monostate{};
+  if (id != DISPID_Capture) return com::DISP_E_MEMBERNOTFOUND;
+  if (args.size() != 2) return com::DISP_E_BADPARAMCOUNT;
+  const std::optional<std::string> url = com::VariantText(args[0]);
+  const std::optional<std::string> title = com::VariantText(args[1]);
+  if (!url || !title) return com::DISP_E_TYPEMISMATCH;
+  return Capture(com::Utf8ToWide(*url), com::Utf8ToWide(*title));
+}
+
+com::HRESULT TContextMenuAdd::Capture(const com::WideString & /*URL*/, const com::WideString &Title) {
+  Guard("TContextMenuAdd.Capture", [&] {
+    const std::string address = com::WideToUtf8(Title);
+    TRSSFeedOptions &store = Store();
+    store.Load();
+    if (platform::LowerCase(ExtractFileExt(address)) == ".opml") {
+      store.ImportOPMLFromURL(address);
+      return;
+    }
+    RequireApplication();
+    const auto dialog = std::make_unique<TfrmAddFeedDlg>(nullptr);
+    dialog->SetDownloadXMLBeforeDialogShow(true);
+    dialog->SetCurrentCategory(store.CurrentCategory);
+    dialog->edURL->setText(QString::fromStdString(address));
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    if (accepted) {
+      store.AddNewRSSFeed(dialog->edURL->text().toStdString(), dialog->edTitle->text().toStdString(),
+                          dialog->GetCurrentCategory());
+      store.CurrentCategory = dialog->GetCurrentCategory();
+    }
+    store.Save();
+    if (accepted) store.GenerateXML();
+  });
+  return com::S_OK;
+}
+
+} // namespace quorvelle
