@@ -1,5 +1,7 @@
 #include "band/band_form.h"
 
+#include "band/band_object.h"
+
 namespace quorvelle {
 
 TJvBandForm::TJvBandForm(QWidget *parent, TzCustomBandObject *bandObject)
@@ -8,7 +10,11 @@ TJvBandForm::TJvBandForm(QWidget *parent, TzCustomBandObject *bandObject)
   hide();
 }
 
-TJvBandForm::~TJvBandForm() = default;
+TJvBandForm::~TJvBandForm() {
+  // Freed by someone else (its parent, the browser's window, went first):
+  // the band object stops using it before its widgets go.
+  if (FBandObject != nullptr) FBandObject->BandFormDestroyed(this);
+}
 
 void TJvBandForm::Release(TJvBandForm *form) noexcept {
   if (form == nullptr) return;

@@ -271,6 +271,12 @@ void TzCustomBandObject::FocusChange(bool hasFocus) {
   if (FSite) FSite->OnFocusChangeIS(Identity(), hasFocus ? 1 : 0);
 }
 
+void TzCustomBandObject::BandFormDestroyed(TJvBandForm *form) noexcept {
+  if (form != FBandForm.data()) return;
+  FHook.reset();
+  FBandForm.clear();
+}
+
 void TzCustomBandObject::FreeBandForm() noexcept {
   try {
     FHook.reset();

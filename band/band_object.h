@@ -58,6 +58,10 @@ public:
   // the event is consumed.
   bool MsgHookProc(QObject *receiver, QEvent *event);
 
+  // The form is being destroyed by someone other than this object (the
+  // browser's window, its parent, went first).
+  void BandFormDestroyed(TJvBandForm *form) noexcept;
+
   // The hosting browser, or empty.
   [[nodiscard]] const com::ComPtr<com::IWebBrowser2> &WebBrowser() const noexcept { return FWebBrowser; }
   [[nodiscard]] TJvBandForm *BandForm() const noexcept { return FBandForm.data(); }

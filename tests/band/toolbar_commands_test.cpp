@@ -75,13 +75,14 @@ protected:
         answer();
         return;
       }
-      // Polls until the dialog has done what it does on opening.
+      // Polls until the dialog has done what it does on opening; the
+      // pending timer holds the poll, the poll itself only a weak link.
       auto poll = std::make_shared<std::function<void(int)>>();
-      *poll = [poll, ready, dialog, answer](int left) {
+      *poll = [weakPoll = std::weak_ptr<std::function<void(int)>>(poll), ready, dialog, answer](int left) {
         if (ready(dialog) || left == 0) {
           answer();
-        } else {
-          QTimer::singleShot(10, [poll, left] { (*poll)(left - 1); });
+        } else if (auto next = weakPoll.lock()) {
+          QTimer::singleShot(10, [next, left] { (*next)(left - 1); });
         }
       };
       (*poll)(500);
