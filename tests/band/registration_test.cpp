@@ -197,5 +197,27 @@ TEST_F(RegistrationTest, LoadingStartsTheStoreAndUnloadingSavesIt) {
   EXPECT_EQ(library_->CanUnloadNow(), com::S_OK);
 }
 
+TEST_F(RegistrationTest, TheLibraryLogsBesideItsOwnFile) {
+  const std::string library = LibraryPath();
+  ASSERT_FALSE(library.empty());
+  const std::string log = library.substr(0, library.rfind('/') + 1) + "DEBUG.LOG";
+  std::remove(log.c_str());
+  {
+    auto key = platform::RegistryKey::Open(HKEY_CURRENT_USER, kSettingsKeyPath, true);
+    ASSERT_TRUE(key);
+    key->WriteBool("DebugMode", true);
+  }
+  // A feed list that does not parse: the library's start keeps it aside and
+  // says so in its own log, beside libQuorvelle.so rather than the program.
+  WriteFile(user_.FeedsFile(), "<Quorvelle_Feeds><broken");
+  Load();
+  Unload();
+  ASSERT_TRUE(PathExists(log));
+  const std::string text = ReadFile(log);
+  std::remove(log.c_str());
+  EXPECT_NE(text.find(": TRSSFeedOptions.Load: \"" + user_.FeedsFile() + "\" does not parse"), std::string::npos)
+      << text;
+}
+
 } // namespace
 } // namespace quorvelle::test
