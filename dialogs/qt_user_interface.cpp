@@ -39,8 +39,7 @@ ModalResult ResultOf(int button) {
   case QMessageBox::Ok: return ModalResult::Ok;
   case QMessageBox::Yes: return ModalResult::Yes;
   case QMessageBox::No: return ModalResult::No;
-  case QMessageBox::Cancel: return ModalResult::Cancel;
-  default: return ModalResult::Cancel;
+  default: return ModalResult::Cancel; // Cancel, Escape, or the window closed
   }
 }
 

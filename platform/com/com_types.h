@@ -109,7 +109,7 @@ constexpr bool ParseGuid(std::string_view text, GUID &guid) {
   if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
   std::uint8_t bytes[16] = {};
   std::size_t pos = 1;
-  for (int n = 0; n < 16; ++n) {
+  for (std::uint8_t &byte : bytes) {
     if (pos == 9 || pos == 14 || pos == 19 || pos == 24) {
       if (text[pos] != '-') return false;
       ++pos;
@@ -117,7 +117,7 @@ constexpr bool ParseGuid(std::string_view text, GUID &guid) {
     const int high = HexDigit(text[pos]);
     const int low = HexDigit(text[pos + 1]);
     if (high < 0 || low < 0) return false;
-    bytes[n] = static_cast<std::uint8_t>(high * 16 + low);
+    byte = static_cast<std::uint8_t>(high * 16 + low);
     pos += 2;
   }
   guid.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
