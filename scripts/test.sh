@@ -12,5 +12,5 @@ ctest --test-dir build --output-on-failure --timeout 300
 
 BUILD_TYPE=Debug scripts/build.sh build-asan -DQUORVELLE_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure --timeout 600 -LE no_sanitizer
+  ctest --test-dir build-asan --output-on-failure --timeout 600
 echo "all tests passed (normal and sanitizer builds)"
