@@ -6,10 +6,10 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QHttpServer>
 #include <QHttpServerResponse>
+#include <QProcess>
+#include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
 
