@@ -5,6 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 
+# Sources are kept in the repository's clang-format style.
+find platform support feeds report exchange regexpr band dialogs setup host tests bench \
+  \( -name '*.cpp' -o -name '*.h' \) -not -path 'tests/data/*' -print0 | xargs -0 clang-format --dry-run --Werror
+
 export QT_QPA_PLATFORM=offscreen
 # Tests share the diagnostic log beside their programs, so they run one at a time.
 BUILD_TYPE=RelWithDebInfo scripts/build.sh build
