@@ -66,6 +66,13 @@ var QuorvelleReport = (function () {
     }
     xhr.onload = function () {
       var status = xhr.status;
+      // The Quorvelle browser's feed proxy says why it could not hand a feed
+      // over with an answer of its own type whose text is the status.
+      var type = xhr.getResponseHeader('Content-Type') || '';
+      if (type.indexOf('application/x-quorvelle-proxy-error') === 0) {
+        finish({ kind: 'http', status: parseInt(xhr.responseText, 10) || 502 });
+        return;
+      }
       // Files of the report (file:) answer with status 0.
       if (status >= 400 || (status === 0 && !xhr.responseText)) {
         finish(status >= 400 ? { kind: 'http', status: status } : { kind: 'network', status: 0 });

@@ -49,27 +49,21 @@ int StatusOfFetch(platform::FetchStatus status) {
 
 namespace {
 
-// The web engine in use answers custom-scheme requests with a body or a
-// network error, never with an HTTP status; each status maps to the closest
-// error, so the page at least tells refusal from failure.
-QWebEngineUrlRequestJob::Error ErrorOfStatus(int status) {
-  switch (status) {
-  case 403: return QWebEngineUrlRequestJob::RequestDenied;
-  case 413: return QWebEngineUrlRequestJob::RequestAborted;
-  default: return QWebEngineUrlRequestJob::RequestFailed;
-  }
-}
-
+// The web engine in use cannot answer a custom-scheme request with an HTTP
+// status. A report page is told why its feed failed by an answer of its own
+// type whose body is the status ("413"), which ReportErrors.js reads; anyone
+// else gets a plain network error and learns nothing.
 void Answer(QWebEngineUrlRequestJob *job, int status, QByteArray bytes) {
-  if (status != 200) {
-    job->fail(ErrorOfStatus(status));
+  const bool toReportPage = job->initiator().scheme() == QLatin1String("file");
+  if (status != 200 && !toReportPage) {
+    job->fail(QWebEngineUrlRequestJob::RequestDenied);
     return;
   }
   auto *buffer = new QBuffer(job);
-  buffer->setData(std::move(bytes));
+  buffer->setData(status == 200 ? std::move(bytes) : QByteArray::number(status));
   buffer->open(QIODevice::ReadOnly);
-  // No charset: the feed's own declaration and byte-order mark decide.
-  job->reply(QByteArrayLiteral("application/xml"), buffer);
+  // No charset on a feed: its own declaration and byte-order mark decide.
+  job->reply(status == 200 ? QByteArrayLiteral("application/xml") : QByteArray(kProxyErrorContentType), buffer);
 }
 
 } // namespace

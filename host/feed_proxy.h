@@ -18,6 +18,9 @@
 namespace quorvelle::host {
 
 inline constexpr const char *kFeedProxyScheme = "quorvelle-feed";
+// Content type of the proxy's answer to a report page whose feed could not be
+// handed over; the body is the status ("403", "413", "502").
+inline constexpr const char *kProxyErrorContentType = "application/x-quorvelle-proxy-error";
 
 // Registers the scheme with the web engine; must run before the
 // application object is created.

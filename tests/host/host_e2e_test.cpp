@@ -93,6 +93,9 @@ TEST(HostEndToEnd, NewUserAddsFeedsViewsHeadlinesSetsHomePageAndUninstalls) {
     list += "<Quorvelle_Feed src=\"" + feedUrl(feed) + "\" enabled=\"true\" title=\"" + feed.file + "\"/>";
   }
   list += "<Quorvelle_Feed src=\"" + feedUrl(kDisabled) + "\" enabled=\"false\" title=\"disabled\"/>";
+  // Two the browser cannot hand over: a local file (refused) and a site that is down.
+  list += "<Quorvelle_Feed src=\"file:///etc/hostname\" enabled=\"true\" title=\"local file\"/>";
+  list += "<Quorvelle_Feed src=\"" + server.Url("/down.xml") + "\" enabled=\"true\" title=\"down\"/>";
   list += "</Quorvelle_Categories></Quorvelle_Feeds>";
   fs::create_directories(user.DataFolder());
   test::WriteFile(user.FeedsFile(), list);
@@ -161,6 +164,9 @@ TEST(HostEndToEnd, NewUserAddsFeedsViewsHeadlinesSetsHomePageAndUninstalls) {
   EXPECT_NE(report.find(kAnnounced.headline), std::string::npos) << "the feed added from the page";
   EXPECT_NE(report.find(kCaptured.headline), std::string::npos) << "the feed added from the context menu";
   EXPECT_EQ(report.find(kDisabled.headline), std::string::npos) << "a disabled feed is not shown";
+  EXPECT_NE(report.find("The Quorvelle browser does not fetch this address."), std::string::npos)
+      << "the refused feed says why, in place";
+  EXPECT_NE(report.find("This feed could not be reached."), std::string::npos) << "the feed that is down says so";
 
   const std::string saved = test::ReadFile(user.FeedsFile());
   EXPECT_NE(saved.find(feedUrl(kAnnounced)), std::string::npos);
