@@ -7,17 +7,15 @@
 
 #include "feeds/feed_store.h"
 #include "platform/files/file_io.h"
+#include "tests/helpers/child_process.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -54,36 +52,13 @@ double BestOf(const std::function<void()> &setup, const std::function<void()> &b
   return best;
 }
 
-std::string FindNewsboat() {
-  for (const char *dir : {"/usr/bin", "/usr/local/bin", "/bin"}) {
-    const std::string candidate = std::string(dir) + "/newsboat";
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return {};
-}
-
 // Runs newsboat with the given arguments, standard output into outFile.
-bool RunNewsboat(const std::string &program, const std::string &home, std::vector<std::string> args,
+bool RunNewsboat(const std::string &program, const std::string &home, const std::vector<std::string> &args,
                  const std::string &outFile) {
-  std::vector<std::string> envStrings = {"HOME=" + home, "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-  std::vector<char *> env;
-  for (std::string &e : envStrings)
-    env.push_back(e.data());
-  env.push_back(nullptr);
-  args.insert(args.begin(), program);
-  std::vector<char *> argv;
-  for (std::string &a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  return spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  quorvelle::test::ChildOptions options;
+  options.environment = {"HOME=" + home, "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+  options.stdoutFile = outFile;
+  return quorvelle::test::RunChild(program, args, options) == 0;
 }
 
 } // namespace
@@ -155,7 +130,7 @@ int main() {
               kFeeds, importMs, merged, merged == kFeeds + kFeeds / 2 ? "" : "  (WRONG COUNT)");
   std::printf("export %d feeds in 10 categories to OPML: %.1f ms, %zu bytes\n", kFeeds, exportMs, exported.size());
 
-  const std::string newsboat = FindNewsboat();
+  const std::string newsboat = quorvelle::test::FindProgram("newsboat").value_or("");
   if (newsboat.empty()) {
     std::printf("newsboat not installed: no peer comparison\n");
   } else {

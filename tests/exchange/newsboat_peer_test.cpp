@@ -2,61 +2,23 @@
 // export comes back in, and every address must have survived the trip.
 
 #include "tests/exchange/exchange_fixture.h"
+#include "tests/helpers/child_process.h"
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <set>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace quorvelle::test {
 namespace {
-
-std::optional<std::string> FindProgram(const std::string &name) {
-  const char *path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return std::nullopt;
-}
 
 // Runs the program with HOME and LANG set, standard output into outFile;
 // the exit status, or -1 when it could not be started.
 int RunProgram(const std::string &program, const std::vector<std::string> &args, const std::string &home,
                const std::string &outFile) {
-  std::vector<std::string> envStrings = {"HOME=" + home, "LANG=C.UTF-8", "LC_ALL=C.UTF-8", "PATH=/usr/bin:/bin"};
-  std::vector<char *> env;
-  for (std::string &e : envStrings)
-    env.push_back(e.data());
-  env.push_back(nullptr);
-  std::vector<std::string> argStrings = {program};
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char *> argv;
-  for (std::string &a : argStrings)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ChildOptions options;
+  options.environment = {"HOME=" + home, "LANG=C.UTF-8", "LC_ALL=C.UTF-8", "PATH=/usr/bin:/bin"};
+  options.stdoutFile = outFile;
+  return RunChild(program, args, options);
 }
 
 TEST_F(ExchangeTest, NewsboatImportsOurExportAndItsExportComesBackWhole) {

@@ -3,20 +3,15 @@
 // DOM is checked for every feed's headlines, the per-feed failure texts and
 // the harmlessness of a hostile feed.
 
+#include "tests/helpers/child_process.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/report/report_fixture.h"
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace quorvelle {
 namespace {
@@ -24,17 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string FindChromium() {
-  const char *path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
   for (const char *name : {"chromium", "chromium-browser"}) {
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-      std::size_t end = dirs.find(':', start);
-      if (end == std::string::npos) end = dirs.size();
-      const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-      start = end + 1;
-    }
+    if (std::optional<std::string> found = test::FindProgram(name)) return *found;
   }
   return {};
 }
@@ -43,8 +29,7 @@ std::string FindChromium() {
 // to outputFile. False when it could not be started or did not finish in time.
 bool RunChromium(const std::string &chromium, const std::string &profile, const std::vector<std::string> &extra,
                  const std::string &outputFile) {
-  std::vector<std::string> args = {chromium,
-                                   "--headless",
+  std::vector<std::string> args = {"--headless",
                                    "--no-sandbox",
                                    "--disable-gpu",
                                    "--disable-quic",
@@ -57,29 +42,11 @@ bool RunChromium(const std::string &chromium, const std::string &profile, const 
                                    "--disable-features=GenerateXSLTWarningBanner",
                                    "--virtual-time-budget=8000"};
   args.insert(args.end(), extra.begin(), extra.end());
-  std::vector<char *> argv;
-  for (std::string &a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, chromium.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  test::ChildOptions options;
+  options.stdoutFile = outputFile;
+  options.stderrToNull = true;
+  options.timeLimit = std::chrono::seconds(90);
+  return test::RunChild(chromium, args, options) == 0;
 }
 
 // A feed written to attack the page that shows it.
