@@ -8,12 +8,12 @@
 #include "platform/codepage/text_case.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/xml/xml_escape.h"
 #include "platform/xml/xslt.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
 #include <cstdio>
-#include <libxml/entities.h>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -21,18 +21,6 @@
 namespace quorvelle {
 namespace exchange {
 namespace {
-
-struct XmlCharDeleter {
-  void operator()(xmlChar *p) const noexcept { xmlFree(p); }
-};
-
-// The text escaped for use inside a double-quoted attribute value.
-std::string EscapeAttributeValue(const std::string &text) {
-  std::unique_ptr<xmlChar, XmlCharDeleter> escaped(
-      xmlEncodeSpecialChars(nullptr, reinterpret_cast<const xmlChar *>(text.c_str())));
-  if (!escaped) throw EOleException("Out of memory");
-  return reinterpret_cast<const char *>(escaped.get());
-}
 
 void ReplaceAttribute(platform::XmlNode node, const char *name, std::string (*convert)(const std::string &)) {
   std::optional<std::string> value = node.FindAttribute(name);
@@ -125,7 +113,7 @@ void TRSSFeedOptions::GetFeedsAsXML(bool allCategories, std::string_view categor
     // General has no name attribute: its wrapper carries the empty name, the
     // name General goes by everywhere in the store.
     const std::string name = category.FindAttribute("name").value_or(std::string());
-    text = "<Quorvelle_Feeds name=\"" + exchange::EscapeAttributeValue(name) + "\"><Quorvelle_Categories>" + text +
+    text = "<Quorvelle_Feeds name=\"" + platform::EscapeXmlValue(name) + "\"><Quorvelle_Categories>" + text +
            "</Quorvelle_Categories></Quorvelle_Feeds>";
   });
 }

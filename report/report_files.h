@@ -1,18 +1,11 @@
 #pragma once
-// Small helpers shared by the report's generation code: escaping for XML and
-// HTML, the folder name a category gets, and plain file writes for the
-// report tree (which is rebuilt from scratch, so it needs no atomic replace).
+// Small helpers shared by the report's generation code: escaping for HTML, the folder name a category gets, and plain
+// file writes for the report tree (which is rebuilt from scratch, so it needs no atomic replace).
 
 #include <string>
 #include <string_view>
 
 namespace quorvelle::report {
-
-// Text made safe for an XML attribute value or element content: & < > " '
-// become entity references, tab, LF and CR character references (so
-// attribute-value normalisation keeps them), and characters XML 1.0 does not
-// allow at all are dropped.
-std::string EscapeXml(std::string_view text);
 
 // Text made safe for HTML element content and quoted attribute values.
 std::string EscapeHtml(std::string_view text);

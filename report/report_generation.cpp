@@ -7,6 +7,7 @@
 #include "platform/codepage/codepage.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/xml/xml_escape.h"
 #include "report/report_files.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
@@ -169,9 +170,9 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
         DeleteFileIfExists(xmlFile);
         Guard("TRSSFeedOptions.GenerateXMLForFeeds.1", [&] {
           std::string text = kFeedTemplate;
-          ReplaceAllIgnoringCase(text, "%%CATEGORY_NAME%%", report::EscapeXml(categoryName));
-          ReplaceAllIgnoringCase(text, "%%CATEGORY_DESCRIPTION%%", report::EscapeXml(categoryDescription));
-          ReplaceAllIgnoringCase(text, "%%FEED_SRC%%", report::EscapeXml(src));
+          ReplaceAllIgnoringCase(text, "%%CATEGORY_NAME%%", platform::EscapeXmlValue(categoryName));
+          ReplaceAllIgnoringCase(text, "%%CATEGORY_DESCRIPTION%%", platform::EscapeXmlValue(categoryDescription));
+          ReplaceAllIgnoringCase(text, "%%FEED_SRC%%", platform::EscapeXmlValue(src));
           PauseBeforeXmlFile();
           report::WriteReportFile(xmlFile, platform::JoinLinesCrLf(text));
           result = true;
@@ -196,7 +197,7 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
         } else {
           name = platform::DecodeStoredText(node.GetAttribute("name"));
           description = platform::DecodeStoredText(node.GetAttribute("description"));
-          text += "<Quorvelle_Feeds name=\"" + report::EscapeXml(name) + "\"><Quorvelle_Categories>";
+          text += "<Quorvelle_Feeds name=\"" + platform::EscapeXmlValue(name) + "\"><Quorvelle_Categories>";
           for (XmlNode child = node.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
             text += ReportXmlOf(child);
           }
@@ -207,7 +208,7 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
               end = FReportCategories.size();
             }
             text += "\r\n<Quorvelle_Category name=\"" +
-                    report::EscapeXml(std::string_view(FReportCategories).substr(start, end - start)) +
+                    platform::EscapeXmlValue(std::string_view(FReportCategories).substr(start, end - start)) +
                     "\" description=\"\"/>";
             start = end + 2;
           }
