@@ -41,6 +41,13 @@ public:
   std::string GetFileName();
   void Load();
   void Save();
+  // Saves when the document differs from what the last Load or Save left on
+  // disk; the module end uses it.
+  void SaveIfModified();
+  [[nodiscard]] bool Modified() const;
+  // The one-time notice that the list on disk could not be read and was kept
+  // aside ("" when there is nothing to tell, or it was told already).
+  std::string TakeUnreadableNotice();
   void StoreCurrentXML();
   void ReStoreCurrentXML();
   void ClearStoredCurrentXML();
@@ -103,6 +110,11 @@ public:
 
 private:
   void KeepUnreadableFileAside(const std::string &fileName, const std::string &reason);
+  bool LoadWithCharactersReplaced(const std::string &fileName, const std::string &text);
+  // The document as the last Load or Save left it on disk.
+  std::string FDiskXML;
+  // The file an unreadable list was kept as, until the user is told.
+  std::string FKeptAside;
 };
 
 // The process-wide store, created when the module is loaded.
@@ -111,7 +123,7 @@ extern std::unique_ptr<TRSSFeedOptions> FeedOptions;
 namespace RSSFeedOptions {
 // Module load: creates FeedOptions and loads it.
 void Initialization() noexcept;
-// Module unload: saves and destroys FeedOptions.
+// Module unload: saves what this process changed and destroys FeedOptions.
 void Finalization() noexcept;
 } // namespace RSSFeedOptions
 
