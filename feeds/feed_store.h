@@ -68,7 +68,8 @@ public:
   XmlNode FindFeedWithURL(XmlNode start, std::string_view url);
   void DeleteFeed(std::string_view url, std::string_view category);
   void MoveFeed(std::string_view url, std::string_view category, int direction);
-  void ChangeFeedPropertiesFeed(std::string_view category, std::string_view oldUrl, std::string_view newUrl,
+  // False (with the store's message) when newUrl is another feed's address.
+  bool ChangeFeedPropertiesFeed(std::string_view category, std::string_view oldUrl, std::string_view newUrl,
                                 std::string_view newTitle);
   void MoveFeedToCategory(std::string_view url, std::string_view sourceCategory, std::string_view targetCategory);
 

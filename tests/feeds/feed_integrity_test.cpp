@@ -51,7 +51,9 @@ TEST(FeedIntegrity, ControlCharactersNeverMakeTheListUnreadable) {
   EXPECT_EQ(Urls(""), std::vector<std::string>{"http://old.example/"});
   ASSERT_EQ(AsideCopies(user), 1U);
   for (const auto &e : std::filesystem::directory_iterator(user.DataFolder())) {
-    if (e.path().filename().string().starts_with("Feeds.xml.unreadable-")) EXPECT_EQ(ReadFile(e.path()), older);
+    if (e.path().filename().string().starts_with("Feeds.xml.unreadable-")) {
+      EXPECT_EQ(ReadFile(e.path()), older);
+    }
   }
   EXPECT_NE(ReadFile(user.FeedsFile()).find("title=\"x y \""), std::string::npos);
 }
