@@ -263,15 +263,19 @@ void TRSSFeedOptions::GetTitleFromOPMLFeedsFile(const std::string &filePath, std
 int TRSSFeedOptions::CopyUniqueFeeds(XmlNode source, XmlNode target) {
   int result = -1;
   Guard("TRSSFeedOptions.CopyUniqueFeeds", [&] {
-    const std::vector<XmlNode> present = target.ChildElements("Quorvelle_Feed");
     const std::vector<XmlNode> incoming = source.ChildElements("Quorvelle_Feed");
-    // Lower-cased addresses of the target's feeds, the copies included: the
-    // same answers as comparing with every feed, without the quadratic cost.
+    // Lower-cased addresses of every feed of the target's list (the address
+    // is the key of the whole list, not of one category), the copies
+    // included.
+    XmlNode top = target;
+    while (XmlNode parent = top.ParentNode())
+      top = parent;
     std::unordered_set<std::string> known;
-    known.reserve(present.size() + incoming.size());
-    for (const XmlNode &feed : present) {
-      known.insert(platform::LowerCase(feed.FindAttribute("src").value_or(std::string())));
-    }
+    exchange::ForEachElement(top, [&](XmlNode element) {
+      if (element.NodeName() == "Quorvelle_Feed") {
+        known.insert(platform::LowerCase(element.FindAttribute("src").value_or(std::string())));
+      }
+    });
     const bool sameDocument = source.Raw()->doc == target.Raw()->doc;
     int copied = 0;
     for (const XmlNode &feed : incoming) {
