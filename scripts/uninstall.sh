@@ -14,6 +14,13 @@ fi
 if [ -x "$target/QuorvelleInstall" ]; then
   "$target/QuorvelleInstall" /uninstall
 fi
+# The command line's entry on PATH (only when it runs this installation's
+# program) and its manual page.
+bindir="$HOME/.local/bin"
+if [ -f "$bindir/quorvelle" ] && grep -qF "exec \"$target/quorvelle\"" "$bindir/quorvelle"; then
+  rm -f -- "$bindir/quorvelle"
+fi
+rm -f -- "${XDG_DATA_HOME:-$HOME/.local/share}/man/man1/quorvelle.1"
 # Only what install.sh put there, the report it generated and the logs.
 if [ -f "$target/.installed-files" ]; then
   while IFS= read -r file; do
