@@ -47,4 +47,46 @@ if [ -x "$target/quorvelle" ]; then
     *) echo "note: $bindir is not on your PATH; add it to use the quorvelle command" ;;
   esac
 fi
+# The desktop: menu entry, icons, metainfo and the entries that open feed
+# links and OPML lists with the band's dialogs, in the XDG data folder. A file
+# type gets Quorvelle as its default only when it has none yet; what was set
+# is recorded for uninstall.sh.
+data_home="${XDG_DATA_HOME:-$HOME/.local/share}"
+if [ -x "$target/quorvelle-browser" ] && [ -d desktop ]; then
+  apps="$data_home/applications"
+  mkdir -p "$apps" "$data_home/icons/hicolor/scalable/apps" "$data_home/metainfo"
+  # The file types without a default application, asked before our entries
+  # are there to answer for them.
+  unclaimed=()
+  for pair in text/x-opml:Import application/x-opml+xml:Import application/rss+xml:AddFeed \
+    application/atom+xml:AddFeed application/rdf+xml:AddFeed; do
+    if command -v xdg-mime >/dev/null 2>&1 && [ -z "$(xdg-mime query default "${pair%%:*}" 2>/dev/null)" ]; then
+      unclaimed+=("$pair")
+    fi
+  done
+  # Quoted as desktop entries quote arguments (the folder may hold blanks).
+  exec_path="$target/quorvelle-browser"
+  for entry in desktop/*.desktop; do
+    sed "s|^Exec=quorvelle-browser|Exec=\"$exec_path\"|" "$entry" > "$apps/$(basename "$entry")"
+  done
+  install -m 0644 desktop/icons/net.tolvane.Quorvelle.svg "$data_home/icons/hicolor/scalable/apps/"
+  for png in desktop/icons/net.tolvane.Quorvelle-*.png; do
+    size="${png##*-}"
+    size="${size%.png}"
+    mkdir -p "$data_home/icons/hicolor/${size}x${size}/apps"
+    install -m 0644 "$png" "$data_home/icons/hicolor/${size}x${size}/apps/net.tolvane.Quorvelle.png"
+  done
+  install -m 0644 desktop/net.tolvane.Quorvelle.metainfo.xml "$data_home/metainfo/"
+  : > "$target/.mime-defaults"
+  for pair in "${unclaimed[@]}"; do
+    type="${pair%%:*}"
+    handler="net.tolvane.Quorvelle.${pair##*:}.desktop"
+    if xdg-mime default "$handler" "$type" 2>/dev/null; then
+      echo "$type=$handler" >> "$target/.mime-defaults"
+    fi
+  done
+  if command -v update-desktop-database >/dev/null 2>&1; then
+    update-desktop-database "$apps" >/dev/null 2>&1 || true
+  fi
+fi
 echo "installed into $target"
