@@ -7,6 +7,7 @@
 // gives the previous home page back and removes the context-menu entry.
 
 #include "platform/registry/registry.h"
+#include "tests/helpers/child_process.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/helpers/test_environment.h"
 
@@ -178,6 +179,78 @@ TEST(HostEndToEnd, NewUserAddsFeedsViewsHeadlinesSetsHomePageAndUninstalls) {
   EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kMenuKey, false).has_value());
   EXPECT_FALSE(test::PathExists(install + "quorvelle-browser"));
   EXPECT_FALSE(test::PathExists(install + "headlines"));
+  EXPECT_EQ(test::ReadFile(user.FeedsFile()), saved) << "the feed list stays";
+}
+
+// The desktop's way in: the install step registers the menu entry, icons,
+// metainfo and the file-type entries; a feed link opened with Quorvelle shows
+// the band's add feed dialog with the address, an OPML list its import
+// dialog; uninstalling removes exactly that registration.
+TEST(HostEndToEnd, DesktopHandsFeedLinksAndListsToTheBandsDialogs) {
+  test::IsolatedUser user;
+  const std::string prefix = user.Home() + "/opt";
+  test::ScopedEnv prefixEnv("QUORVELLE_PREFIX", prefix);
+  const std::string install = prefix + "/Quorvelle/";
+  const std::string data = user.Home() + "/.local/share/";
+  test::LoopbackHttpServer server;
+  const std::string feeds = std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/";
+  server.RouteFile("/captured.xml", feeds + kCaptured.file, "application/rss+xml");
+  const std::string opml = user.Home() + "/Shared list.opml";
+  test::WriteFile(opml, "<opml version=\"2.0\"><head><title>Shared</title></head><body>"
+                        "<outline text=\"Listed\" xmlUrl=\"https://listed.example/feed\"/></body></opml>");
+
+  std::string output;
+  ASSERT_EQ(
+      RunCommand(Quoted(std::string(QUORVELLE_SOURCE_DIR) + "/scripts/install.sh") + " " + Quoted(QUORVELLE_BINARY_DIR),
+                 output),
+      0)
+      << output;
+  const std::vector<std::string> registered = {
+      "applications/net.tolvane.Quorvelle.desktop",         "applications/net.tolvane.Quorvelle.AddFeed.desktop",
+      "applications/net.tolvane.Quorvelle.Import.desktop",  "icons/hicolor/scalable/apps/net.tolvane.Quorvelle.svg",
+      "icons/hicolor/48x48/apps/net.tolvane.Quorvelle.png", "metainfo/net.tolvane.Quorvelle.metainfo.xml"};
+  for (const std::string &file : registered) {
+    EXPECT_TRUE(test::PathExists(data + file)) << file;
+  }
+  if (test::FindProgram("desktop-file-validate")) {
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(RunCommand("desktop-file-validate " + Quoted(data + registered[i]), output), 0) << output;
+    }
+  }
+  EXPECT_NE(test::ReadFile(data + registered[1]).find("Exec=\"" + install + "quorvelle-browser\" --add-feed %u"),
+            std::string::npos);
+
+  const std::string script = user.Home() + "/steps.txt";
+  test::WriteFile(script, "timeout 30000\n"
+                          "print-modal-field edURL\n"
+                          "modal-button Add\n"
+                          "wait-no-modal\n"
+                          "wait-js location.href.indexOf('/headlines/index.html') >= 0\n"
+                          "quit\n");
+  const std::string browser = "QUORVELLE_HOST_SCRIPT=" + Quoted(script) + " " + Quoted(install + "quorvelle-browser");
+  const int status = RunCommand(browser + " --add-feed " + Quoted(server.Url("/captured.xml")), output);
+  if (status != 0 && output.find("[host] ok line 1") == std::string::npos) {
+    GTEST_SKIP() << "the web engine could not start here; the browser was not checked:\n" << output;
+  }
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_NE(output.find("[host] field edURL: " + server.Url("/captured.xml")), std::string::npos) << output;
+  EXPECT_NE(test::ReadFile(user.FeedsFile()).find(server.Url("/captured.xml")), std::string::npos);
+
+  test::WriteFile(script, "timeout 30000\n"
+                          "modal-button Import\n"
+                          "wait-no-modal\n"
+                          "quit\n");
+  ASSERT_EQ(RunCommand(browser + " --import " + Quoted(opml), output), 0) << output;
+  const std::string saved = test::ReadFile(user.FeedsFile());
+  EXPECT_NE(saved.find("<Quorvelle_Category name=\"Shared\" description=\"\"><Quorvelle_Feed "
+                       "src=\"https://listed.example/feed\""),
+            std::string::npos)
+      << saved;
+
+  ASSERT_EQ(RunCommand(Quoted(std::string(QUORVELLE_SOURCE_DIR) + "/scripts/uninstall.sh"), output), 0) << output;
+  for (const std::string &file : registered) {
+    EXPECT_FALSE(test::PathExists(data + file)) << file;
+  }
   EXPECT_EQ(test::ReadFile(user.FeedsFile()), saved) << "the feed list stays";
 }
 
