@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <unistd.h>
 
 namespace quorvelle::cli {
@@ -81,6 +82,13 @@ std::string DisplayName(const XmlNode &category) {
   return CategoryName(category);
 }
 
+std::string ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical("/proc/self/exe", error);
+  if (error) return DebugM::ModuleFolder();
+  return real.parent_path().string() + "/";
+}
+
 // ---- FeedList
 
 namespace {
@@ -131,7 +139,7 @@ bool FeedList::Open() {
   // A user who never ran the installation step has settings that name no
   // installation folder; the program's own folder then serves (for this
   // command only) when it holds the stylesheets and templates.
-  const std::string own = DebugM::ModuleFolder();
+  const std::string own = ProgramFolder();
   if (!platform::FileExists(platform::IncludeTrailingPathDelimiter(store_.AppPath) + exchange::kExportStylesheet) &&
       platform::FileExists(own + exchange::kExportStylesheet)) {
     store_.AppPath = own;

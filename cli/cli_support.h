@@ -85,6 +85,10 @@ private:
 // folder from the settings (or its default) + "Feeds.xml".
 std::string FeedListFileName();
 
+// The folder of the program's own file, links resolved (/usr/bin/quorvelle
+// of a package is a link into /usr/lib/quorvelle/), with a trailing '/'.
+std::string ProgramFolder();
+
 // True for the empty name and the dialogs' General label.
 bool IsGeneral(std::string_view name);
 // The name the store goes by: "" for General, else the name.

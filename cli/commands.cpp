@@ -576,7 +576,7 @@ int Report(bool open) {
   if (!open) return kDone;
   const std::string browser =
       FindExecutable({platform::IncludeTrailingPathDelimiter(store.AppPath) + "quorvelle-browser",
-                      DebugM::ModuleFolder() + "quorvelle-browser"});
+                      ProgramFolder() + "quorvelle-browser"});
   const std::string program = !browser.empty() ? browser : FindExecutable(OnPath("quorvelle-browser"));
   if (program.empty()) {
     PrintError("quorvelle-browser is not installed: open the report yourself");

@@ -3,6 +3,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "setup/user_installation.h"
 #include "support/debug_log.h"
 
 #include <CLI/CLI.hpp>
@@ -113,6 +114,9 @@ int main(int argc, char **argv) {
   }
 
   quorvelle::DebugM::Initialization();
+  // Started from a system package: the user's own installation folder is set
+  // up first (a failure is reported; commands that need no report go on).
+  quorvelle::setup::PrepareInstallationFolder(ProgramFolder());
   int status = kUsage;
   {
     CommandLineUi ui;

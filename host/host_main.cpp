@@ -15,6 +15,7 @@
 #include "host/feed_proxy.h"
 #include "host/host_script.h"
 #include "host/starter_feeds.h"
+#include "setup/user_installation.h"
 #include "support/debug_log.h"
 
 #include <QDateTime>
@@ -79,7 +80,11 @@ int main(int argc, char **argv) {
       address = arg;
     }
   }
-  const QString installation = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+  // A system package's programs work from the user's own installation folder.
+  const std::string prepared =
+      setup::PrepareInstallationFolder((QCoreApplication::applicationDirPath() + QLatin1Char('/')).toStdString());
+  const QString installation =
+      prepared.empty() ? QCoreApplication::applicationDirPath() + QLatin1Char('/') : QString::fromStdString(prepared);
   const QByteArray scriptFile = qgetenv("QUORVELLE_HOST_SCRIPT");
 
   int status = 1;

@@ -254,5 +254,67 @@ TEST(HostEndToEnd, DesktopHandsFeedLinksAndListsToTheBandsDialogs) {
   EXPECT_EQ(test::ReadFile(user.FeedsFile()), saved) << "the feed list stays";
 }
 
+// The Debian package, unpacked into a temporary root instead of installed:
+// lintian finds no error, and a new user's first start of its programs sets
+// up the user's own installation folder, registers the band there, and the
+// report renders in the browser.
+TEST(HostEndToEnd, PackageUnpackedRunsForANewUser) {
+  test::IsolatedUser user;
+  std::string output;
+  test::ScopedEnv outEnv("QUORVELLE_PACKAGE_OUT", user.Home() + "/out");
+  ASSERT_EQ(
+      RunCommand(Quoted(std::string(QUORVELLE_SOURCE_DIR) + "/scripts/package.sh") + " " + Quoted(QUORVELLE_BINARY_DIR),
+                 output),
+      0)
+      << output;
+  const std::string package = user.Home() + "/out/quorvelle_1.0_amd64.deb";
+  ASSERT_EQ(output, package + "\n");
+  if (test::FindProgram("lintian")) {
+    RunCommand("lintian " + Quoted(package), output);
+    EXPECT_EQ(output.find("E: "), std::string::npos) << output;
+  }
+  const std::string root = user.Home() + "/root";
+  ASSERT_EQ(RunCommand("dpkg-deb -x " + Quoted(package) + " " + Quoted(root), output), 0) << output;
+  for (const char *file :
+       {"/usr/bin/quorvelle", "/usr/bin/quorvelle-browser", "/usr/lib/quorvelle/libQuorvelle.so",
+        "/usr/share/applications/net.tolvane.Quorvelle.desktop",
+        "/usr/share/metainfo/net.tolvane.Quorvelle.metainfo.xml", "/usr/share/man/man1/quorvelle.1.gz"}) {
+    EXPECT_TRUE(test::PathExists(root + file)) << file;
+  }
+
+  test::LoopbackHttpServer server;
+  server.RouteFile("/feed.xml", std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/" + kCaptured.file,
+                   "application/rss+xml");
+  const std::string app = user.DataFolder() + "app/";
+  ASSERT_EQ(
+      RunCommand(Quoted(root + "/usr/bin/quorvelle") + " add " + Quoted(server.Url("/feed.xml")) + " --title Captured",
+                 output),
+      0)
+      << output;
+  EXPECT_TRUE(fs::is_symlink(app + "libQuorvelle.so"));
+  EXPECT_FALSE(fs::is_symlink(app + "QuorvelleInstall")) << "the setup program takes its own folder";
+  EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, "Software\\Tolvane\\Quorvelle", false)->ReadString("AppPath"), app);
+
+  const std::string script = user.Home() + "/steps.txt";
+  test::WriteFile(script, "timeout 30000\n"
+                          "wait-band\n"
+                          "band View Feeds...\n"
+                          "wait-js location.href.indexOf('/headlines/index.html') >= 0 && "
+                          "document.querySelectorAll('.q-item').length > 0 && "
+                          "document.querySelectorAll('.q-loading').length === 0\n"
+                          "print-js location.href\n"
+                          "print-js document.body.innerText\n"
+                          "quit\n");
+  const int status =
+      RunCommand("QUORVELLE_HOST_SCRIPT=" + Quoted(script) + " " + Quoted(root + "/usr/bin/quorvelle-browser"), output);
+  if (status != 0 && output.find("[host] ok line 1") == std::string::npos) {
+    GTEST_SKIP() << "the web engine could not start here; the browser was not checked:\n" << output;
+  }
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_NE(output.find("[host] js: file://" + app + "headlines/index.html"), std::string::npos) << output;
+  EXPECT_NE(output.find(kCaptured.headline), std::string::npos) << output;
+  EXPECT_FALSE(test::PathExists(root + "/usr/lib/quorvelle/headlines")) << "nothing is written into the package";
+}
+
 } // namespace
 } // namespace quorvelle
