@@ -36,6 +36,14 @@ std::string OneLine(std::string_view text) {
   return platform::Trim(line);
 }
 
+std::string OneLineTitle(std::string_view title) {
+  std::string text(title);
+  for (char &c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return platform::Trim(text);
+}
+
 void PrintError(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fputc('\n', stderr);

@@ -29,6 +29,10 @@ inline constexpr std::string_view kGeneralLabel = "<< GENERAL >>";
 // the blanks around it becomes a single blank; the ends are trimmed.
 std::string OneLine(std::string_view text);
 
+// A feed title as the add feed dialog keeps it: every control character
+// becomes a blank, the ends are trimmed.
+std::string OneLineTitle(std::string_view title);
+
 // Prints one line to standard error.
 void PrintError(std::string_view text);
 

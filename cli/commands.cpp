@@ -249,13 +249,14 @@ int AddFeed(const AddOptions &options) {
     list.Store().AddNewRSSFeed(url, "", category);
     return kFailed;
   }
-  std::string title = options.title ? platform::Trim(*options.title) : std::string();
+  // A title is one line, as the dialog's edit box holds it.
+  std::string title = options.title ? OneLineTitle(*options.title) : std::string();
   if (!options.title && !options.noFetch) {
     {
       Progress progress("Reading the feed's title");
       list.Store().GetFeedTitleFromURL(url, title);
     }
-    title = OneLine(DeleteControlCharsFromString(title));
+    title = OneLineTitle(title);
     if (title.empty()) {
       PrintError(OneLine("Unable to recieve title of channel title from\r\n\"" + url + "\""));
       return kFailed;
@@ -629,7 +630,7 @@ int Title(const std::string &url) {
     Progress progress("Reading the feed's title");
     store.GetFeedTitleFromURL(platform::Trim(url), title);
   }
-  title = OneLine(DeleteControlCharsFromString(title));
+  title = OneLineTitle(title);
   if (title.empty()) {
     PrintError(OneLine("Unable to recieve title of channel title from\r\n\"" + url + "\""));
     return kFailed;

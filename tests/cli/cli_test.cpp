@@ -89,7 +89,7 @@ protected:
 };
 
 TEST_F(CliTest, EditingCommandsChangeTheListOnDisk) {
-  EXPECT_EQ(Run({"add", "http://a.example/rss", "--title", "  Caf\xC3\xA9 A  ", "--no-fetch"}).status, 0);
+  EXPECT_EQ(Run({"add", "http://a.example/rss", "--title", "  Caf\xC3\xA9\tA  ", "--no-fetch"}).status, 0);
   EXPECT_EQ(Run({"add", "http://b.example/rss", "--title", "B", "--category", "News"}).status, 0);
   EXPECT_EQ(Run({"add", "http://c.example/rss", "--no-fetch", "--category", "News"}).status, 0);
   EXPECT_EQ(Run({"disable", "http://C.EXAMPLE/rss"}).status, 0);
