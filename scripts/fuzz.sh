@@ -13,6 +13,10 @@ all=(feed_store feed_title opml_import xml_import feed_discovery registry regexp
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=("${all[@]}")
 
+if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+  echo "fuzz: needs clang and libFuzzer (Debian 12: sudo apt-get install clang libclang-rt-14-dev)" >&2
+  exit 1
+fi
 dir=build-fuzz
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
