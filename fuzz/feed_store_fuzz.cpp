@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (!store.FXMLDoc->HasRoot()) return 0; // unreadable: kept aside, nothing to compare
   const fuzz::FeedCensus before = fuzz::Census(*store.FXMLDoc);
 
-  // The first feed of the list and the category that holds it.
+  // A feed to edit: the first one found going down through the first children
+  // (the General container, then its first category, ...), and its category.
   std::string src;
   std::string category;
   for (XmlNode node = store.FXMLDoc->DocumentElement().FirstChild(); node && src.empty();) {
