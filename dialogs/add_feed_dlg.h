@@ -17,6 +17,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -73,6 +74,16 @@ public:
   void SetCurrentCategory(std::string_view name);
   [[nodiscard]] std::string GetCurrentCategory();
   void SetDownloadXMLBeforeDialogShow(bool value);
+
+  // A feed to offer in the address field, with its title ("" for none).
+  struct OfferedFeed {
+    std::string url;
+    std::string title;
+  };
+  // Turns the address field into a list of the feeds, each shown with its
+  // title, and chooses the first. Choosing one puts its address into edURL
+  // and its title into edTitle; edURL stays the field to type into and read.
+  void OfferFeeds(const std::vector<OfferedFeed> &feeds);
   // Reads the feed's title from the link; true when a non-empty title came
   // back (it then replaces the text of edTitle).
   bool CheckLink(bool showError);
@@ -84,6 +95,8 @@ public:
   QFrame *pnlLink = nullptr;
   QLineEdit *edTitle = nullptr;
   QLineEdit *edURL = nullptr;
+  // The list of offered feeds around edURL; nullptr until OfferFeeds.
+  QComboBox *cbxURL = nullptr;
   QFrame *pnlBtns = nullptr;
   QPushButton *btnCheckLink = nullptr;
   QLabel *lblInfo = nullptr;
@@ -113,6 +126,7 @@ protected:
 private slots:
   void edURLChange();
   void RunCheckOnShow();
+  void cbxURLChange(int index);
 
 private:
   void FormCreate();

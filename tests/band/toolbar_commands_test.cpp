@@ -270,21 +270,22 @@ struct RealPage {
   const char *title;
 };
 
-// The captured page heads, as the browser's document serialises them; pages
-// that announce nothing the link expressions accept give the clipboard text.
+// The captured page heads, as a document without an address gives them (the
+// addresses stay as written); pages that announce nothing discovery accepts
+// give the clipboard text.
 const RealPage kRealPages[] = {
     {"kde-planet-gentoo-head.html", "https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
     {"kde-youtube-channel-head.html", "https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA",
      "RSS"},
-    {"nnw-indiestack-head.html", "http://indiestack.com/feed/", "Indie Stack &raquo; Feed"},
+    {"nnw-indiestack-head.html", "http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"},
     {"nnw-inessential-head.html", nullptr, nullptr},
     {"nnw-scripting-head.html", nullptr, nullptr},
     {"readability-blogger-head.html", "http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss",
      "Silicon Exposed - RSS"},
     {"readability-ebb-org-head.html", nullptr, nullptr},
-    {"readability-heise-head.html", nullptr, nullptr},
+    {"readability-heise-head.html", "http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"},
     {"readability-pixnet-head.html", "http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"},
-    {"readability-v8-blog-head.html", nullptr, nullptr},
+    {"readability-v8-blog-head.html", "/blog.atom", "V8 Atom feed"},
 };
 
 TEST_F(ToolbarTest, AddOffersTheFeedOfEachCapturedPage) {
