@@ -359,22 +359,49 @@ TEST_F(ToolbarTest, AboutImportAndExportOpenTheirDialogs) {
   EXPECT_TRUE(exportAsked);
 }
 
-TEST_F(ToolbarTest, ClosingTheBandDuringACommandKeepsTheFormUntilTheCommandEnds) {
-  QPointer<QWidget> form = Form();
-  auto *manage = Find<QAction>("toolbtnManage");
-  ASSERT_NE(manage, nullptr);
-  WhenModal(Named("frmManageDlg"), [this](QWidget *dialog) {
-    // The browser closes the band while the manage dialog, a window of the
-    // form, is open.
-    band_->ShowDW(0);
-    band_->CloseDW(0);
-    static_cast<QDialog *>(dialog)->reject();
-  });
-  manage->trigger();
-  EXPECT_EQ(Form(), nullptr);
-  // Freed once control is back in the event loop.
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_FALSE(form);
+TEST_F(ToolbarTest, ClosingTheBrowserDuringEachLongCommandFreesTheFormOnceTheCommandEnds) {
+  struct Command {
+    const char *item;
+    std::function<bool(QWidget *)> dialog;
+  };
+  const Command commands[] = {{"toolbtnManage", Named("frmManageDlg")},
+                              {"toolbtnAddRSSFeed", Named("frmAddFeedDlg")},
+                              {"toolbtnImport", OfClass("QFileDialog")},
+                              {"toolbtnExport", Named("frmExportDlg")}};
+  for (const Command &command : commands) {
+    SCOPED_TRACE(command.item);
+    if (!band_) {
+      CreateBand();
+      ASSERT_TRUE(SetSite());
+      ASSERT_EQ(band_->ShowDW(1), com::S_OK);
+    }
+    QPointer<QWidget> form = Form();
+    auto *action = Find<QAction>(command.item);
+    ASSERT_NE(action, nullptr);
+    bool closed = false;
+    WhenModal(command.dialog, [&](QWidget *dialog) {
+      // The browser closes its window while the command's dialog is open,
+      // as quorvelle-browser does: the band is hidden, closed, left without
+      // its site and released, then the window it lived in is freed.
+      band_->ShowDW(0);
+      band_->CloseDW(0);
+      com::ComPtr<com::IObjectWithSite> withSite;
+      band_.As(withSite);
+      withSite->SetSite(nullptr);
+      band_ = nullptr;
+      site_ = nullptr;
+      window_.reset();
+      EXPECT_TRUE(form) << "the form outlives the window while its command runs";
+      EXPECT_EQ(library_->CanUnloadNow(), com::S_FALSE) << "the form's code stays loaded";
+      closed = true;
+      static_cast<QDialog *>(dialog)->reject();
+    });
+    action->trigger();
+    EXPECT_TRUE(closed);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(form);
+    EXPECT_EQ(library_->CanUnloadNow(), com::S_OK);
+  }
 }
 
 } // namespace
