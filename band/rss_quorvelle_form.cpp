@@ -9,6 +9,7 @@
 #include "dialogs/product_info.h"
 #include "feeds/feed_store.h"
 #include "platform/files/file_io.h"
+#include "platform/files/file_url.h"
 #include "platform/ui/user_interface.h"
 #include "support/debug_log.h"
 
@@ -159,7 +160,8 @@ void TRSSQuorvelleForm::OpenURLInIE(const std::string &URL) {
 }
 
 void TRSSQuorvelleForm::OpenFileInIE(const std::string &path) {
-  Guard("TRSSQuorvelleForm.OpenFileInIE", [&] { Navigate("file://" + path); });
+  // A path may hold '#', '?' or '%', which an address would read otherwise.
+  Guard("TRSSQuorvelleForm.OpenFileInIE", [&] { Navigate(platform::FileUrlFromPath(path)); });
 }
 
 void TRSSQuorvelleForm::FindRSSLinkOnPage(std::string &URL, std::string &title) {

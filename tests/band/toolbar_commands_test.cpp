@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 namespace quorvelle::test {
 namespace {
@@ -177,6 +178,27 @@ TEST_F(ToolbarTest, HelpAndWebSiteNavigateTheHostingWindow) {
   Trigger("TBXItem4");
   EXPECT_EQ(site_->browser->Addresses(), (std::vector<std::string>{"file://" + AppPath() + "help/index.html",
                                                                    "https://www.tolvane.example/quorvelle/"}));
+}
+
+TEST_F(ToolbarTest, ViewFeedsAndHelpReachFilesWhosePathsHoldAddressCharacters) {
+  // An installation folder whose name an address would otherwise cut or decode.
+  const std::string folder = user_.Home() + "/Caf\xC3\xA9 #1 ?x=%41 & 100%/";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy(std::string(QUORVELLE_SOURCE_DIR) + "/data", folder, std::filesystem::copy_options::recursive);
+  Unload();
+  SetSetting("AppPath", folder);
+  Reload();
+  Trigger("TBXItem1");
+  Trigger("toobtnHelp");
+  const std::vector<std::string> addresses = site_->browser->Addresses();
+  ASSERT_EQ(addresses.size(), 2U);
+  const std::string expected[] = {folder + "headlines/index.html", folder + "help/index.html"};
+  for (std::size_t n = 0; n < 2; ++n) {
+    const QUrl url(QString::fromStdString(addresses[n]), QUrl::StrictMode);
+    EXPECT_TRUE(url.isValid() && url.isLocalFile()) << addresses[n];
+    EXPECT_EQ(url.toLocalFile().toStdString(), expected[n]) << addresses[n];
+    EXPECT_TRUE(PathExists(expected[n]));
+  }
 }
 
 TEST_F(ToolbarTest, AFailingNavigationEndsTheCommandQuietly) {
