@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace quorvelle {
+void PrintTo(const DiscoveredFeed &feed, std::ostream *out) { *out << '{' << feed.url << ", " << feed.title << '}'; }
+
 namespace {
 
 std::pair<std::string, std::string> Discover(const std::string &page) {
