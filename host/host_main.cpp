@@ -138,6 +138,10 @@ int main(int argc, char **argv) {
       status = QApplication::exec();
       window.CloseBands();
     }
+    // A band's form whose command was still running when the window closed
+    // frees itself once the command ends; that happens here, before the
+    // libraries are let go.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     loader.Unload();
   }
   DebugM::Finalization();
