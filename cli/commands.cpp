@@ -602,19 +602,16 @@ int Discover(const std::string &url, bool json) {
     PrintError("Unable to download " + Quoted(url));
     return kFailed;
   }
-  std::string address;
-  std::string title;
-  FindRSSLinkInPageText(page, address, title);
-  std::vector<std::pair<std::string, std::string>> found;
-  if (!address.empty()) found.emplace_back(address, title);
+  // Every feed the page announces, its addresses resolved against the page's.
+  const std::vector<DiscoveredFeed> found = DiscoverFeeds(page, url);
   if (json) {
     nlohmann::json out = {{"version", kJsonVersion}, {"page", url}, {"feeds", nlohmann::json::array()}};
-    for (const auto &[feedUrl, feedTitle] : found)
-      out["feeds"].push_back({{"url", feedUrl}, {"title", feedTitle}});
+    for (const DiscoveredFeed &feed : found)
+      out["feeds"].push_back({{"url", feed.url}, {"title", feed.title}});
     PrintJson(out);
   } else {
-    for (const auto &[feedUrl, feedTitle] : found)
-      PrintLine(feedTitle.empty() ? feedUrl : feedUrl + "\t" + feedTitle);
+    for (const DiscoveredFeed &feed : found)
+      PrintLine(feed.title.empty() ? feed.url : feed.url + "\t" + feed.title);
   }
   if (found.empty()) {
     PrintError("No feed is announced on " + url);
