@@ -6,6 +6,7 @@
 #include "platform/files/file_io.h"
 #include "platform/registry/registry.h"
 #include "platform/xml/xml_document.h"
+#include "platform/xml/xml_escape.h"
 #include "support/debug_log.h"
 
 #include <cstdio>
@@ -132,7 +133,9 @@ bool FeedList::Open() {
     }
     if (!platform::Trim(*text).empty()) {
       platform::XmlDocument probe;
-      if (!probe.LoadXML(*text)) {
+      // A list that holds characters XML cannot hold is one the store repairs
+      // on loading (keeping the original aside); anything else is refused.
+      if (!probe.LoadXML(*text) && !probe.LoadXML(platform::XmlSafeText(*text))) {
         PrintError("The feed list \"" + fileName + "\" is not well-formed (" + OneLine(probe.ParseError()) +
                    "); nothing was changed");
         return false;

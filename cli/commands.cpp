@@ -8,6 +8,7 @@
 #include "platform/files/file_io.h"
 #include "platform/shell/known_folders.h"
 #include "platform/xml/xml_document.h"
+#include "platform/xml/xml_escape.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
@@ -656,7 +657,12 @@ int Check(bool json) {
     if (!text) {
       problems.push_back({"unreadable", "", "", "Cannot read the file"});
     } else if (!platform::Trim(*text).empty() && !document.LoadXML(*text)) {
-      problems.push_back({"not-well-formed", "", "", "Not well-formed: " + OneLine(document.ParseError())});
+      std::string message = "Not well-formed: " + OneLine(document.ParseError());
+      platform::XmlDocument repaired;
+      if (repaired.LoadXML(platform::XmlSafeText(*text))) {
+        message += " (only characters XML cannot hold: the next change blanks them and keeps the original aside)";
+      }
+      problems.push_back({"not-well-formed", "", "", message});
     } else if (document.HasRoot()) {
       XmlNode root = document.DocumentElement();
       XmlNode container = root.FirstChild();
