@@ -118,7 +118,9 @@ platform::CurlInetOptions FeedProxySchemeHandler::DownloadOptions() {
 
 FeedProxySchemeHandler::FeedProxySchemeHandler(QObject *parent, platform::CurlInetOptions options, QString reportFolder)
     : QWebEngineUrlSchemeHandler(parent), reportFolder_(std::move(reportFolder)),
-      downloader_(std::make_unique<platform::ConcurrentDownloader>(options, kFeedsPerHost)) {}
+      downloader_(std::make_unique<platform::ConcurrentDownloader>(options, kFeedsPerHost)) {
+  clock_.start();
+}
 
 // The downloader cancels what still runs; no server is waited for.
 FeedProxySchemeHandler::~FeedProxySchemeHandler() = default;
@@ -127,11 +129,22 @@ bool FeedProxySchemeHandler::IsReportPage(const QUrl &pageUrl) const {
   return IsInsideReportFolder(pageUrl, reportFolder_.isEmpty() ? InstalledReportFolder() : reportFolder_);
 }
 
+// How long a noted request may take to reach the handler.
+constexpr qint64 kAllowanceMs = 10000;
+
+void FeedProxySchemeHandler::Allow(const QUrl &requestUrl) { allowed_[requestUrl].append(clock_.elapsed()); }
+
 bool FeedProxySchemeHandler::TakeAllowance(const QUrl &requestUrl) {
   const auto it = allowed_.find(requestUrl);
   if (it == allowed_.end()) return false;
-  if (--it.value() <= 0) allowed_.erase(it);
-  return true;
+  QList<qint64> &seen = it.value();
+  const qint64 now = clock_.elapsed();
+  while (!seen.isEmpty() && now - seen.front() > kAllowanceMs)
+    seen.removeFirst();
+  const bool allowed = !seen.isEmpty();
+  if (allowed) seen.removeFirst();
+  if (seen.isEmpty()) allowed_.erase(it);
+  return allowed;
 }
 
 void FeedProxySchemeHandler::WatchPage(QWebEnginePage *page) {
