@@ -14,9 +14,11 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <functional>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -73,6 +75,16 @@ public:
   void SetCurrentCategory(std::string_view name);
   [[nodiscard]] std::string GetCurrentCategory();
   void SetDownloadXMLBeforeDialogShow(bool value);
+
+  // A feed to offer in the address field, with its title ("" for none).
+  struct OfferedFeed {
+    std::string url;
+    std::string title;
+  };
+  // Turns the address field into a list of the feeds, each shown with its
+  // title, and chooses the first. Choosing one puts its address into edURL
+  // and its title into edTitle; edURL stays the field to type into and read.
+  void OfferFeeds(const std::vector<OfferedFeed> &feeds);
   // Reads the feed's title from the link; true when a non-empty title came
   // back (it then replaces the text of edTitle).
   bool CheckLink(bool showError);
@@ -84,6 +96,8 @@ public:
   QFrame *pnlLink = nullptr;
   QLineEdit *edTitle = nullptr;
   QLineEdit *edURL = nullptr;
+  // The list of offered feeds around edURL; nullptr until OfferFeeds.
+  QComboBox *cbxURL = nullptr;
   QFrame *pnlBtns = nullptr;
   QPushButton *btnCheckLink = nullptr;
   QLabel *lblInfo = nullptr;
@@ -93,6 +107,10 @@ public:
   QAction *miAdd = nullptr;
   QAction *miRename = nullptr;
   QAction *miRemove = nullptr;
+
+  // Asked on OK, after the fields were trimmed: false keeps the dialog open
+  // (the check shows its own message). Unset accepts.
+  std::function<bool()> AcceptCheck;
 
   // Read-only views of the private flags, for callers that need to know the
   // dialog's state (and for tests).
@@ -113,6 +131,7 @@ protected:
 private slots:
   void edURLChange();
   void RunCheckOnShow();
+  void cbxURLChange(int index);
 
 private:
   void FormCreate();
