@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QPointer>
 #include <QUrlQuery>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
@@ -99,7 +100,12 @@ public:
 
   void interceptRequest(QWebEngineUrlRequestInfo &info) override {
     if (info.requestUrl().scheme() != QLatin1String(kFeedProxyScheme) || !page_ || !proxy_) return;
-    if (proxy_->IsReportPage(page_->url())) proxy_->Allow(info.requestUrl());
+    // Both the address shown and the last one committed: a navigation the
+    // user started towards a report page does not lend the page still shown
+    // its rights, nor the other way round.
+    if (proxy_->IsReportPage(page_->url()) && proxy_->IsReportPage(page_->history()->currentItem().url())) {
+      proxy_->Allow(info.requestUrl());
+    }
   }
 
 private:
