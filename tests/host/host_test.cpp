@@ -3,6 +3,8 @@
 // window hosting a stand-in band (sizes, navigation, the page's markup, the
 // context-menu page with its automation call, the proxy from a report page).
 
+#include "band/core/feed_discovery.h"
+#include "feeds/feed_store.h"
 #include "host/browser_window.h"
 #include "host/com_loader.h"
 #include "host/feed_proxy.h"
@@ -16,10 +18,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 #include <dlfcn.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+
+namespace quorvelle {
+void PrintTo(const DiscoveredFeed &feed, std::ostream *out) { *out << '{' << feed.url << ", " << feed.title << '}'; }
+} // namespace quorvelle
 
 namespace quorvelle::host {
 namespace {
@@ -123,7 +130,28 @@ TEST(FeedProxyTest, AnswersOnlyReportPagesAndFetchesOnlyWebAddresses) {
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Ok), 200);
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Unsupported), 403);
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::TooLarge), 413);
+  EXPECT_EQ(StatusOfFetch(platform::FetchStatus::TimedOut), 504);
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Failed), 502);
+
+  // Which pages are report pages: files inside the report folder, nothing else.
+  const QString folder = QStringLiteral("/opt/Quorvelle/headlines/");
+  const std::pair<const char *, bool> pages[] = {
+      {"file:///opt/Quorvelle/headlines/index.html", true},
+      {"file:///opt/Quorvelle/headlines/World/Asia/3.html", true},
+      {"file:///opt/Quorvelle/headlines/a/../index.html", true},
+      {"file:///opt/Quorvelle/headlines/../evil.html", false},
+      {"file:///opt/Quorvelle/headlinesX/index.html", false},
+      {"file:///opt/Quorvelle/headlines", false},
+      {"file:///opt/Quorvelle/headlines/", false},
+      {"file:///tmp/index.html", false},
+      {"file://other.host/opt/Quorvelle/headlines/index.html", false},
+      {"http://127.0.0.1/opt/Quorvelle/headlines/index.html", false},
+      {"about:blank", false},
+  };
+  for (const auto &[page, inside] : pages) {
+    EXPECT_EQ(IsInsideReportFolder(QUrl(QString::fromLatin1(page)), folder), inside) << page;
+  }
+  EXPECT_FALSE(IsInsideReportFolder(QUrl(QStringLiteral("file:///opt/x.html")), QString()));
 }
 
 TEST(FeedProxyTest, RawFetchKeepsEveryByteAndReportsFailuresApart) {
@@ -225,6 +253,10 @@ class HostWindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
     RegisterFakeBand();
+    // The installation whose report pages may use the proxy.
+    RegistryKey::Open(HKEY_CURRENT_USER, kSettingsKey, true)->WriteString("AppPath", user.Home() + "/install/");
+    reportFolder = user.Home() + "/install/headlines/";
+    std::filesystem::create_directories(reportFolder);
     profile = std::make_unique<QWebEngineProfile>();
     profile->setHttpUserAgent(profile->httpUserAgent() + QStringLiteral(" Quorvelle/1.0"));
     proxy = new FeedProxySchemeHandler(profile.get());
@@ -265,6 +297,7 @@ protected:
   }
 
   test::IsolatedUser user;
+  std::string reportFolder;
   ComLoader loader;
   std::unique_ptr<QWebEngineProfile> profile;
   FeedProxySchemeHandler *proxy = nullptr;
@@ -334,8 +367,11 @@ TEST_F(HostWindowTest, ReportPagesReadFeedsThroughTheProxyAndWebPagesCannot) {
   server.Route("/feed.xml", {200, "application/xml",
                              "<?xml version=\"1.0\"?><rss><channel><title>T\xC3\xA9st</title></channel></rss>"});
   server.Route("/page.html", {200, "text/html", "<html><body>web page</body></html>"});
-  const std::string report = user.Home() + "/report.html";
+  const std::string report = reportFolder + "index.html";
   test::WriteFile(report, "<html><body>report</body></html>");
+  // A page saved elsewhere on this computer: not a report page.
+  const std::string saved = user.Home() + "/headlines/index.html";
+  test::WriteFile(saved, "<html><body>saved</body></html>");
 
   // The same request the report's script makes.
   auto request = [&](const std::string &address) {
@@ -375,6 +411,144 @@ TEST_F(HostWindowTest, ReportPagesReadFeedsThroughTheProxyAndWebPagesCannot) {
   ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url("/page.html")))));
   EXPECT_TRUE(awaitScript(request(server.Url("/feed.xml"))).startsWith(QStringLiteral("error")))
       << "a page from the web gets nothing through the proxy";
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(saved))));
+  EXPECT_TRUE(awaitScript(request(server.Url("/feed.xml"))).startsWith(QStringLiteral("error")))
+      << "nor does a local page outside the report folder";
+  EXPECT_TRUE(awaitScript(withType.arg(QStringLiteral("file:///etc/hostname"))).startsWith(QStringLiteral("error")));
+}
+
+// A report page asks for feeds from a silent host and a slow one: the slow
+// host's feeds arrive while the silent one's wait, and leaving the page
+// cancels the downloads still running.
+TEST_F(HostWindowTest, SilentHostsHoldUpOnlyTheirOwnFeedsUntilThePageGoes) {
+  test::LoopbackHttpServer silent;
+  test::HttpResponse stalled{200, "application/xml", "<rss/>"};
+  stalled.chunkSize = 1;
+  stalled.chunkDelay = std::chrono::seconds(60);
+  silent.Route("/hang.xml", stalled);
+  test::LoopbackHttpServer slow;
+  test::HttpResponse late{200, "application/xml", "<rss><channel><title>late</title></channel></rss>"};
+  late.chunkSize = 16;
+  late.chunkDelay = std::chrono::milliseconds(100);
+  slow.Route("/feed.xml", late);
+  const std::string report = reportFolder + "index.html";
+  test::WriteFile(report, "<html><body>report</body></html>");
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(report))));
+
+  Script(QStringLiteral("window.__arrived=0;window.__failed=0;function get(a){var x=new XMLHttpRequest();"
+                        "x.open('GET','quorvelle-feed:?url='+encodeURIComponent(a),true);"
+                        "x.onload=function(){if(x.responseText.indexOf('late')>0)window.__arrived++;};"
+                        "x.onerror=function(){window.__failed++;};x.send();}"
+                        "for(var i=0;i<8;i++)get('%1');for(var j=0;j<12;j++)get('%2?'+j);0")
+             .arg(QString::fromStdString(silent.Url("/hang.xml")), QString::fromStdString(slow.Url("/feed.xml"))));
+  EXPECT_TRUE(WaitFor([&] { return Script(QStringLiteral("window.__arrived")) == QStringLiteral("12"); }))
+      << "the slow host's feeds arrive while the silent host's hang";
+  EXPECT_EQ(Script(QStringLiteral("window.__failed")), QStringLiteral("0"));
+  EXPECT_EQ(proxy->PendingDownloads(), 8U);
+  EXPECT_EQ(silent.RequestCount("/hang.xml"), 6U) << "six connections to one host at most";
+
+  ASSERT_TRUE(Load(QUrl(QStringLiteral("about:blank"))));
+  EXPECT_TRUE(WaitFor([&] { return proxy->PendingDownloads() == 0; })) << "leaving the page cancels its downloads";
+}
+
+// What the band reads through the browser object: the page as the view
+// serialises it, and the page's address.
+struct BandView {
+  std::string html;
+  std::string address;
+};
+BandView ReadAsTheBandDoes(WebBrowser &browser) {
+  BandView view;
+  com::ComPtr<com::IDispatch> document;
+  EXPECT_EQ(browser.get_Document(document.ReleaseAndGetAddressOf()), com::S_OK);
+  com::ComPtr<com::IHTMLDocument3> document3;
+  com::ComPtr<com::IHTMLDocument2> document2;
+  if (!document || com::FAILED(document.As(document3)) || com::FAILED(document.As(document2))) return view;
+  com::ComPtr<com::IHTMLElement> element;
+  com::WideString text;
+  if (com::SUCCEEDED(document3->get_documentElement(element.ReleaseAndGetAddressOf())) &&
+      com::SUCCEEDED(element->get_outerHTML(&text))) {
+    view.html = com::WideToUtf8(text);
+  }
+  if (com::SUCCEEDED(document2->get_URL(&text))) view.address = com::WideToUtf8(text);
+  return view;
+}
+
+// Keeps the captured pages' scripts and pictures from reaching the network.
+class LoopbackOnly : public QWebEngineUrlRequestInterceptor {
+public:
+  using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+  void interceptRequest(QWebEngineUrlRequestInfo &info) override {
+    const QUrl url = info.requestUrl();
+    if ((url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) &&
+        url.host() != QLatin1String("127.0.0.1")) {
+      info.block(true);
+    }
+  }
+};
+
+// The feeds discovery offers for each captured page, loaded in the browser
+// and read as the band reads it ("@" stands for the page's own server). The
+// view quotes every attribute value and writes "&" as "&amp;", so pages whose
+// source the link expressions miss (unquoted values) are found here.
+struct ServedPage {
+  const char *file;
+  std::vector<DiscoveredFeed> feeds;
+};
+const ServedPage kServedPages[] = {
+    {"kde-planet-gentoo-head.html",
+     {{"https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
+      {"https://planet.gentoo.org/universe/rss20.xml", "Gentoo Universe"}}},
+    {"kde-youtube-channel-head.html",
+     {{"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}}},
+    {"nnw-indiestack-head.html", {{"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}}},
+    {"nnw-inessential-head.html", {{"https://inessential.com/xml/rss.xml", "inessential.com RSS feed"}}},
+    // An rss+xml link without a title, and no other feed.
+    {"nnw-scripting-head.html", {}},
+    {"readability-blogger-head.html",
+     {{"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"}}},
+    // rss+xml links with href before rel: no expression takes them.
+    {"readability-ebb-org-head.html", {}},
+    {"readability-heise-head.html", {{"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"}}},
+    {"readability-pixnet-head.html", {{"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"}}},
+    {"readability-v8-blog-head.html",
+     {{"@/blog.atom", "V8 Atom feed"}, {"@/features.atom", "V8 JS/Wasm features Atom feed"}}},
+};
+
+TEST_F(HostWindowTest, DiscoveryOnEachCapturedPageAsTheBrowserHandsItOver) {
+  LoopbackOnly loopbackOnly;
+  profile->setUrlRequestInterceptor(&loopbackOnly);
+  test::LoopbackHttpServer server;
+  const std::string pages = std::string(QUORVELLE_REALWORLD_DIR) + "/pages/";
+  for (const ServedPage &page : kServedPages) {
+    SCOPED_TRACE(page.file);
+    server.RouteFile(std::string("/pages/") + page.file, pages + page.file, "text/html; charset=utf-8");
+    ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url(std::string("/pages/") + page.file)))));
+    const BandView view = ReadAsTheBandDoes(*window->Browser());
+    EXPECT_EQ(view.address, server.Url(std::string("/pages/") + page.file));
+    ASSERT_NE(view.html.find("<head"), std::string::npos) << view.html;
+    std::vector<DiscoveredFeed> expected = page.feeds;
+    for (DiscoveredFeed &feed : expected) {
+      if (feed.url.starts_with("@")) feed.url = server.Url(feed.url.substr(1));
+    }
+    EXPECT_EQ(DiscoverFeeds(view.html, view.address), expected) << view.html.substr(0, 3000);
+  }
+  profile->setUrlRequestInterceptor(nullptr);
+}
+
+TEST_F(HostWindowTest, ThePageCannotChangeWhatTheBandReads) {
+  test::LoopbackHttpServer server;
+  // The page replaces what its own scripts see of the document's markup.
+  server.Route("/spoof.html",
+               {200, "text/html; charset=utf-8",
+                "<html><head><link rel=\"alternate\" type=\"application/rss+xml\" title=\"Real\" href=\"/real.xml\">"
+                "<script>Object.defineProperty(Element.prototype, 'outerHTML', {get: function() {"
+                "return '<' + 'link rel=\"alternate\" type=\"application/rss+xml\" title=\"Spoof\" "
+                "href=\"http://evil.example/\">'; }});</script></head><body></body></html>"});
+  ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url("/spoof.html")))));
+  ASSERT_EQ(Script(QStringLiteral("document.documentElement.outerHTML.indexOf('Spoof') >= 0")), QStringLiteral("true"));
+  const BandView view = ReadAsTheBandDoes(*window->Browser());
+  EXPECT_EQ(DiscoverFeeds(view.html, view.address), (std::vector<DiscoveredFeed>{{server.Url("/real.xml"), "Real"}}));
 }
 
 } // namespace
