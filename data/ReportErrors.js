@@ -3,8 +3,8 @@
  * per feed, what went wrong when a feed cannot be shown.
  *
  * Feed text never becomes markup: the stylesheets write it as text, links
- * are kept only for http, https and mailto, and summaries that hold HTML are
- * reduced to their plain text here. */
+ * are kept only for http, https and mailto, and text that its feed declares
+ * as HTML is reduced to its plain text here. */
 var QuorvelleReport = (function () {
   'use strict';
 
@@ -19,6 +19,7 @@ var QuorvelleReport = (function () {
       'toolbar to see the headlines.',
     refused: 'The Quorvelle browser does not fetch this address. Only http, https and ftp addresses can be read.',
     tooLarge: 'This feed is too large to be shown.',
+    timedOut: 'This feed did not arrive in time. The site may be slow or busy at the moment. Try again later.',
     empty: 'The feed has no headlines at the moment.',
     report: 'This part of the report could not be read. Choose "View Feeds..." again to rebuild the report.',
     noCategory: 'No feeds yet'
@@ -46,9 +47,13 @@ var QuorvelleReport = (function () {
     }
   }
 
+  // How long the Quorvelle browser may take for one feed; the page waits a
+  // little longer, so the browser's answer always says what happened.
+  var PROXY_TIME_LIMIT = 30000;
+
   // GET url as XML; callback(error, document). error is null or
-  // {kind: 'network' | 'http' | 'parse', status: n}.
-  function getXml(url, callback) {
+  // {kind: 'network' | 'http' | 'parse' | 'timeout', status: n}.
+  function getXml(url, callback, timeLimit) {
     var xhr = new XMLHttpRequest();
     var done = false;
     function finish(error, doc) {
@@ -86,13 +91,19 @@ var QuorvelleReport = (function () {
       finish(null, doc);
     };
     xhr.onerror = function () { finish({ kind: 'network', status: 0 }); };
-    xhr.ontimeout = xhr.onerror;
-    xhr.timeout = 30000;
+    xhr.ontimeout = function () { finish({ kind: 'timeout', status: 0 }); };
+    xhr.timeout = timeLimit || 30000;
     try {
       xhr.send();
     } catch (e) {
       finish({ kind: 'network', status: 0 });
     }
+  }
+
+  // A feed: through the browser's proxy the page waits past the proxy's own
+  // limit, so the proxy's answer (504 when time ran out) decides the message.
+  function getFeed(address, viaProxy, callback) {
+    getXml(address, callback, viaProxy ? PROXY_TIME_LIMIT + 5000 : 30000);
   }
 
   // A message box shown in place of what could not be shown.
@@ -113,9 +124,13 @@ var QuorvelleReport = (function () {
     if (error.kind === 'parse') {
       return MESSAGES.notFeed;
     }
+    if (error.kind === 'timeout') {
+      return MESSAGES.timedOut;
+    }
     if (viaProxy) {
       if (error.status === 403) return MESSAGES.refused;
       if (error.status === 413) return MESSAGES.tooLarge;
+      if (error.status === 504) return MESSAGES.timedOut;
       return MESSAGES.unreachable;
     }
     if (error.kind === 'http') {
@@ -187,12 +202,12 @@ var QuorvelleReport = (function () {
   // dates, relative item links resolved against the feed's address.
   function polish(root, feedAddress) {
     var i;
-    var htmlText = root.querySelectorAll('[data-html]');
-    for (i = 0; i < htmlText.length; i++) {
-      var limit = parseInt(htmlText[i].getAttribute('data-max') || '0', 10);
-      var text = plainText(htmlText[i].textContent);
-      htmlText[i].textContent = limit > 0 ? shorten(text, limit) : text;
-      htmlText[i].removeAttribute('data-html');
+    var texts = root.querySelectorAll('[data-html], [data-max]');
+    for (i = 0; i < texts.length; i++) {
+      var limit = parseInt(texts[i].getAttribute('data-max') || '0', 10);
+      var text = texts[i].hasAttribute('data-html') ? plainText(texts[i].textContent) : texts[i].textContent;
+      texts[i].textContent = limit > 0 ? shorten(text, limit) : text;
+      texts[i].removeAttribute('data-html');
     }
     // A summary that only repeats its headline says nothing new.
     var items = root.querySelectorAll('.q-item');
@@ -256,7 +271,7 @@ var QuorvelleReport = (function () {
         failed(MESSAGES.report);
         return;
       }
-      getXml(address, function (error, doc) {
+      getFeed(address, viaProxy, function (error, doc) {
         if (error) {
           failed(messageForFeed(error, src, viaProxy));
           return;
@@ -298,17 +313,54 @@ var QuorvelleReport = (function () {
   }
 
   // Category links carry the folder name; the address is built here so that
-  // any character of a name (#, ?, %) leads to the right folder.
+  // any character of a name (#, ?, %) leads to the right folder. Links to
+  // the categories of the whole list (data-root) and back to the start page
+  // (data-root-link) lead to the report's top folder, however deep this page
+  // lies.
   function fixCategoryLinks(root) {
     var links = root.querySelectorAll('a[data-folder]');
+    var toTop = [];
     for (var i = 0; i < links.length; i++) {
-      var a = links[i];
-      var prefix = a.getAttribute('data-prefix') || '';
-      a.setAttribute('href', prefix + encodeURIComponent(a.getAttribute('data-folder')) + '/index.html');
-      if (a.hasAttribute('data-probe')) {
-        probeCategory(a, prefix + encodeURIComponent(a.getAttribute('data-folder')) + '/index.xml');
+      if (links[i].hasAttribute('data-root')) {
+        toTop.push(links[i]);
+      } else {
+        linkCategory(links[i], links[i].getAttribute('data-prefix') || '');
       }
     }
+    var home = root.querySelectorAll('a[data-root-link]');
+    if (!toTop.length && !home.length) return;
+    findTopFolder('../', 0, function (top) {
+      for (var t = 0; t < toTop.length; t++) {
+        linkCategory(toTop[t], top);
+      }
+      for (var h = 0; h < home.length; h++) {
+        home[h].setAttribute('href', top + home[h].getAttribute('data-root-link'));
+      }
+    });
+  }
+
+  function linkCategory(a, prefix) {
+    var folder = prefix + encodeURIComponent(a.getAttribute('data-folder'));
+    a.setAttribute('href', folder + '/index.html');
+    if (a.hasAttribute('data-probe')) {
+      probeCategory(a, folder + '/index.xml');
+    }
+  }
+
+  // The relative address of the report's top folder: the nearest folder up
+  // whose index lists the whole feed list (named "General"); '../' when
+  // none is found.
+  function findTopFolder(prefix, depth, callback) {
+    getXml(prefix + 'index.xml', function (error, doc) {
+      if (!error && doc.documentElement.localName === 'Quorvelle_Feeds' &&
+          doc.documentElement.getAttribute('name') === 'General') {
+        callback(prefix);
+      } else if (depth < 16) {
+        findTopFolder('../' + prefix, depth + 1, callback);
+      } else {
+        callback('../');
+      }
+    });
   }
 
   // A category without feeds has no folder in the report: its link becomes

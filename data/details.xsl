@@ -70,9 +70,9 @@
       <xsl:if test="$limit = 0">
         <header class="q-feed-header">
           <h1 class="q-feed-title">
-            <xsl:if test="$channel/*[local-name()='title'][1][@type='html' or @type='text/html' or @mode='escaped']">
-              <xsl:attribute name="data-html">1</xsl:attribute>
-            </xsl:if>
+            <xsl:call-template name="html-flag">
+              <xsl:with-param name="node" select="$channel/*[local-name()='title'][1]"/>
+            </xsl:call-template>
             <xsl:call-template name="text-of">
               <xsl:with-param name="node" select="$channel/*[local-name()='title'][1]"/>
             </xsl:call-template>
@@ -80,7 +80,12 @@
           <xsl:variable name="about"
             select="($channel/*[local-name()='description'] | $channel/*[local-name()='subtitle'] | $channel/*[local-name()='tagline'])[1]"/>
           <xsl:if test="normalize-space($about) != ''">
-            <p class="q-feed-description" data-html="1" data-max="400"><xsl:value-of select="$about"/></p>
+            <p class="q-feed-description" data-max="400">
+              <xsl:call-template name="html-flag">
+                <xsl:with-param name="node" select="$about"/>
+              </xsl:call-template>
+              <xsl:value-of select="$about"/>
+            </p>
           </xsl:if>
           <xsl:variable name="home">
             <xsl:call-template name="home-link">
@@ -115,14 +120,14 @@
           <xsl:with-param name="node" select="*[local-name()='title'][1]"/>
         </xsl:call-template>
       </xsl:variable>
+      <xsl:variable name="page">
+        <xsl:call-template name="page-address">
+          <xsl:with-param name="of" select="."/>
+        </xsl:call-template>
+      </xsl:variable>
       <xsl:variable name="href">
         <xsl:choose>
-          <xsl:when test="*[local-name()='link'][@href]">
-            <xsl:value-of select="(*[local-name()='link'][@href][not(@rel) or @rel='alternate'] | *[local-name()='link'][@href])[1]/@href"/>
-          </xsl:when>
-          <xsl:when test="normalize-space(*[local-name()='link'][1]) != ''">
-            <xsl:value-of select="*[local-name()='link'][1]"/>
-          </xsl:when>
+          <xsl:when test="normalize-space($page) != ''"><xsl:value-of select="$page"/></xsl:when>
           <xsl:when test="*[local-name()='guid'][not(@isPermaLink='false')]">
             <xsl:value-of select="*[local-name()='guid'][1]"/>
           </xsl:when>
@@ -150,7 +155,10 @@
       <xsl:variable name="summary"
         select="(*[local-name()='description'] | *[local-name()='summary'] | *[local-name()='content'] | *[local-name()='encoded'])[1]"/>
       <xsl:if test="normalize-space($summary) != ''">
-        <p class="q-item-summary" data-html="1" data-max="280">
+        <p class="q-item-summary" data-max="280">
+          <xsl:call-template name="html-flag">
+            <xsl:with-param name="node" select="$summary"/>
+          </xsl:call-template>
           <xsl:value-of select="substring(normalize-space($summary), 1, 4000)"/>
         </p>
       </xsl:if>
@@ -160,14 +168,39 @@
   <!-- The site address of a channel or Atom feed. -->
   <xsl:template name="home-link">
     <xsl:param name="channel"/>
+    <xsl:call-template name="page-address">
+      <xsl:with-param name="of" select="$channel"/>
+    </xsl:call-template>
+  </xsl:template>
+
+  <!-- The web page an item or a feed stands for: the text of a plain <link>
+       (RSS, RDF), else the Atom link to the alternate version (rel
+       "alternate" or none), one of type text/html first. Other Atom links
+       (self, replies, enclosure, edit) are not the page. -->
+  <xsl:template name="page-address">
+    <xsl:param name="of"/>
+    <xsl:variable name="plain" select="$of/*[local-name()='link'][not(@href)][normalize-space(.) != ''][1]"/>
+    <xsl:variable name="alternate"
+      select="$of/*[local-name()='link'][@href][not(@rel) or normalize-space(@rel) = 'alternate']"/>
     <xsl:choose>
-      <xsl:when test="$channel/*[local-name()='link'][@href]">
-        <xsl:value-of select="($channel/*[local-name()='link'][@href][not(@rel) or @rel='alternate'])[1]/@href"/>
+      <xsl:when test="$plain"><xsl:value-of select="normalize-space($plain)"/></xsl:when>
+      <xsl:when test="$alternate[@type = 'text/html']">
+        <xsl:value-of select="$alternate[@type = 'text/html'][1]/@href"/>
       </xsl:when>
-      <xsl:otherwise>
-        <xsl:value-of select="$channel/*[local-name()='link'][1]"/>
-      </xsl:otherwise>
+      <xsl:otherwise><xsl:value-of select="$alternate[1]/@href"/></xsl:otherwise>
     </xsl:choose>
+  </xsl:template>
+
+  <!-- Marks text that its feed declares as HTML (Atom type "html" or
+       "text/html", Atom 0.3 escaped mode, RSS and RDF descriptions and
+       encoded content) for reduction to plain text by the page's script.
+       Everything else is text, "<" included. -->
+  <xsl:template name="html-flag">
+    <xsl:param name="node"/>
+    <xsl:if test="$node[@type = 'html' or @type = 'text/html' or (@mode = 'escaped' and not(@type))
+                  or (not(@type) and not(@mode) and (local-name() = 'description' or local-name() = 'encoded'))]">
+      <xsl:attribute name="data-html">1</xsl:attribute>
+    </xsl:if>
   </xsl:template>
 
   <!-- A title: escaped HTML (Atom type="html", mode="escaped") is marked for
@@ -188,8 +221,7 @@
     <xsl:param name="html" select="/.."/>
     <xsl:variable name="url" select="normalize-space($href)"/>
     <xsl:variable name="scheme" select="translate(substring($url, 1, 8), $upper, $lower)"/>
-    <xsl:variable name="isHtml"
-      select="$html[@type='html' or @type='text/html' or @mode='escaped' or contains(., '&lt;') or contains(., '&amp;')]"/>
+    <xsl:variable name="isHtml" select="$html[@type='html' or @type='text/html' or (@mode='escaped' and not(@type))]"/>
     <xsl:choose>
       <xsl:when test="starts-with($scheme, 'http://') or starts-with($scheme, 'https://') or starts-with($scheme, 'mailto:')">
         <a href="{$url}" rel="noopener noreferrer">

@@ -23,6 +23,8 @@
                     <xsl:variable name="folder">
                       <xsl:call-template name="folder-name">
                         <xsl:with-param name="name" select="@name"/>
+                        <xsl:with-param name="n"
+                          select="count(preceding-sibling::Quorvelle_Category[@name = current()/@name]) + 1"/>
                       </xsl:call-template>
                     </xsl:variable>
                     <a class="q-category-link" data-folder="{$folder}" href="{$folder}/index.html">
@@ -85,12 +87,27 @@
     </xsl:if>
   </xsl:template>
 
-  <!-- The folder of a category: its name, except that '/' becomes a blank
-       and an empty name, "." or ".." get a leading '_'. -->
+  <!-- The folder of a category, as the report's generator names it: its
+       name, except that '/' becomes a blank and an empty name, "." or ".."
+       get a leading '_'; a name of one of the report's own files (index.html,
+       details.xsl, 3.xml, ...) and the n-th category of a name repeated at
+       one level (n > 1) get " [n]" appended. -->
   <xsl:template name="folder-name">
     <xsl:param name="name"/>
+    <xsl:param name="n" select="1"/>
     <xsl:variable name="t" select="translate($name, '/', ' ')"/>
-    <xsl:if test="$t = '' or $t = '.' or $t = '..'">_</xsl:if>
-    <xsl:value-of select="$t"/>
+    <xsl:variable name="base">
+      <xsl:if test="$t = '' or $t = '.' or $t = '..'">_</xsl:if>
+      <xsl:value-of select="$t"/>
+    </xsl:variable>
+    <xsl:variable name="number" select="substring-before($base, '.')"/>
+    <xsl:variable name="extension" select="substring-after($base, '.')"/>
+    <xsl:value-of select="$base"/>
+    <xsl:if test="$n &gt; 1 or $base = 'index.html' or $base = 'index.xml' or $base = 'index.xsl'
+                  or $base = 'details.xsl' or $base = 'ReportErrors.js'
+                  or ($number != '' and translate($number, '0123456789', '') = ''
+                      and ($extension = 'xml' or $extension = 'html'))">
+      <xsl:value-of select="concat(' [', $n, ']')"/>
+    </xsl:if>
   </xsl:template>
 </xsl:stylesheet>

@@ -521,10 +521,10 @@ void TfrmAddFeedDlg::Button1Click() {
     if (title != edTitle->text()) {
       edTitle->setText(title);
     }
-    if (FURLChanged) {
-      if (CheckLink(true)) {
-        accept();
-      }
+    if (FURLChanged && !CheckLink(true)) {
+      return;
+    }
+    if (AcceptCheck && !AcceptCheck()) {
       return;
     }
     accept();

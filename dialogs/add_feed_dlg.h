@@ -14,6 +14,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <functional>
 
 #include <string>
 #include <string_view>
@@ -106,6 +107,10 @@ public:
   QAction *miAdd = nullptr;
   QAction *miRename = nullptr;
   QAction *miRemove = nullptr;
+
+  // Asked on OK, after the fields were trimmed: false keeps the dialog open
+  // (the check shows its own message). Unset accepts.
+  std::function<bool()> AcceptCheck;
 
   // Read-only views of the private flags, for callers that need to know the
   // dialog's state (and for tests).

@@ -349,17 +349,19 @@ void TfrmManageDlg::Edit() {
     dialog.edURL->setText(Q(oldUrl));
     dialog.edTitle->setText(lbxRSS->item(row)->text());
     dialog.SetDownloadXMLBeforeDialogShow(false);
+    // The change is made on OK, so a refused address keeps the dialog open.
+    dialog.AcceptCheck = [&] {
+      return categorylist::Store().ChangeFeedPropertiesFeed(dialog.GetCurrentCategory(), oldUrl,
+                                                            S(dialog.edURL->text()), S(dialog.edTitle->text()));
+    };
     if (dialog.exec() != QDialog::Accepted) {
       return;
     }
     const std::string newUrl = S(dialog.edURL->text());
     const std::string newTitle = S(dialog.edTitle->text());
     FFeedURLs.at(static_cast<std::size_t>(row)) = newUrl;
-    {
-      const QSignalBlocker blocker(lbxRSS);
-      lbxRSS->item(row)->setText(Q(newTitle));
-    }
-    categorylist::Store().ChangeFeedPropertiesFeed(dialog.GetCurrentCategory(), oldUrl, newUrl, newTitle);
+    const QSignalBlocker blocker(lbxRSS);
+    lbxRSS->item(row)->setText(Q(newTitle));
   });
 }
 

@@ -130,6 +130,10 @@ void TRSSFeedOptions::ImportFromFilename(const std::string &filePath) {
           target = newName;
         } else {
           XmlNode created = AddCategory(newName);
+          // Refused because the cleaned name is taken ("News & Politics" is
+          // kept as "News and Politics"): merge into that category, not into
+          // General, where its addresses would be duplicated.
+          if (!created) created = FindCategory(FXMLDoc->DocumentElement(), MakeValidFileName(newName));
           // The stored name is in the stored text form; the lookups take the
           // name as text.
           target = created ? platform::DecodeStoredText(created.GetAttribute("name")) : std::string();

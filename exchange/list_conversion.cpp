@@ -58,7 +58,50 @@ std::vector<std::string> SplitCategoryList(const std::string &text) {
   return names;
 }
 
+bool IsFeedAddress(const std::string &src) {
+  const std::string lower = platform::LowerCase(src);
+  return lower.starts_with("http://") || lower.starts_with("https://") || lower.starts_with("ftp://");
+}
+
+// A feed as the store holds it: an address it can fetch, an enabled flag and
+// a title, nothing inside. False when the feed cannot be taken.
+bool CleanFeed(platform::XmlNode feed) {
+  const std::optional<std::string> src = feed.FindAttribute("src");
+  if (!src || !IsFeedAddress(*src)) return false;
+  if (!feed.FindAttribute("enabled")) feed.SetAttribute("enabled", "true");
+  if (!feed.FindAttribute("title")) feed.SetAttribute("title", "");
+  while (platform::XmlNode child = feed.FirstChild())
+    feed.RemoveChild(child);
+  return true;
+}
+
+// Removes what is not a category with a name or a feed that CleanFeed takes
+// from the children of node; categories are cleaned one level down. Returns
+// how many elements were removed.
+int KeepFeedsAndCategories(platform::XmlNode node, bool categoriesAllowed) {
+  int skipped = 0;
+  for (platform::XmlNode child = node.FirstChild(); child;) {
+    platform::XmlNode next = child.NextSibling();
+    const std::string name = child.IsElement() ? child.NodeName() : std::string();
+    bool keep = false;
+    if (name == "Quorvelle_Feed") {
+      keep = CleanFeed(child);
+    } else if (name == "Quorvelle_Category" && categoriesAllowed && child.FindAttribute("name")) {
+      keep = true;
+      skipped += KeepFeedsAndCategories(child, false);
+    }
+    if (!keep) {
+      skipped += child.IsElement() ? 1 : 0;
+      node.RemoveChild(child);
+    }
+    child = next;
+  }
+  return skipped;
+}
+
 } // namespace
+
+int KeepOnlyImportableElements(platform::XmlNode container) { return KeepFeedsAndCategories(container, true); }
 
 std::string Rfc822Date(std::time_t when) {
   static const char *const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -164,6 +207,11 @@ void TRSSFeedOptions::ImportXML(const std::string &filePath) {
     XmlNode fileContainer = FindCategory(file.DocumentElement(), "");
     XmlNode storeContainer = FindCategory(FXMLDoc->DocumentElement(), "");
     if (fileContainer.IsNull() || storeContainer.IsNull()) return;
+    if (const int skipped = exchange::KeepOnlyImportableElements(fileContainer); skipped > 0) {
+      LogMessage("TRSSFeedOptions.ImportXML: " + std::to_string(skipped) + " elements of \"" + filePath +
+                     "\" were not imported (not a category or a feed with an http, https or ftp address)",
+                 0);
+    }
     exchange::NormaliseStoredTitles(file.DocumentElement());
 
     CopyUniqueFeeds(fileContainer, storeContainer);
@@ -215,15 +263,19 @@ void TRSSFeedOptions::GetTitleFromOPMLFeedsFile(const std::string &filePath, std
 int TRSSFeedOptions::CopyUniqueFeeds(XmlNode source, XmlNode target) {
   int result = -1;
   Guard("TRSSFeedOptions.CopyUniqueFeeds", [&] {
-    const std::vector<XmlNode> present = target.ChildElements("Quorvelle_Feed");
     const std::vector<XmlNode> incoming = source.ChildElements("Quorvelle_Feed");
-    // Lower-cased addresses of the target's feeds, the copies included: the
-    // same answers as comparing with every feed, without the quadratic cost.
+    // Lower-cased addresses of every feed of the target's list (the address
+    // is the key of the whole list, not of one category), the copies
+    // included.
+    XmlNode top = target;
+    while (XmlNode parent = top.ParentNode())
+      top = parent;
     std::unordered_set<std::string> known;
-    known.reserve(present.size() + incoming.size());
-    for (const XmlNode &feed : present) {
-      known.insert(platform::LowerCase(feed.FindAttribute("src").value_or(std::string())));
-    }
+    exchange::ForEachElement(top, [&](XmlNode element) {
+      if (element.NodeName() == "Quorvelle_Feed") {
+        known.insert(platform::LowerCase(element.FindAttribute("src").value_or(std::string())));
+      }
+    });
     const bool sameDocument = source.Raw()->doc == target.Raw()->doc;
     int copied = 0;
     for (const XmlNode &feed : incoming) {

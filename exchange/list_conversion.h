@@ -25,6 +25,13 @@ std::string Rfc822Date(std::time_t when);
 // all of them into their UTF-8 bytes, whatever characters they hold.
 void PrepareForCodePageOutput(platform::XmlNode node);
 
+// Before an own-format file is merged: of the container's children only
+// named categories and feeds with an http, https or ftp address stay (a
+// category keeps only such feeds); a feed without an enabled flag gets
+// "true", one without a title an empty one, and loses any content. Returns
+// how many elements were removed.
+int KeepOnlyImportableElements(platform::XmlNode container);
+
 // After the OPML transformation: the plain titles of the feeds directly in
 // the container are put into the stored text form.
 void EncodePlainTitles(platform::XmlNode container);

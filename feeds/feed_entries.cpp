@@ -210,15 +210,27 @@ void TRSSFeedOptions::MoveFeed(std::string_view url, std::string_view category, 
   });
 }
 
-void TRSSFeedOptions::ChangeFeedPropertiesFeed(std::string_view /*category*/, std::string_view oldUrl,
+bool TRSSFeedOptions::ChangeFeedPropertiesFeed(std::string_view /*category*/, std::string_view oldUrl,
                                                std::string_view newUrl, std::string_view newTitle) {
+  bool result = true;
   Guard("TRSSFeedOptions.ChangeFeedPropertiesFeed", [&] {
-    XmlNode feed = feedlist::WalkForFeed(feedlist::RequireDocumentElement(*FXMLDoc), feedlist::LowerCaseKey(oldUrl));
-    if (feed) {
-      feed.SetAttribute("src", newUrl);
-      feed.SetAttribute("title", platform::EncodeStoredText(newTitle));
+    XmlNode root = feedlist::RequireDocumentElement(*FXMLDoc);
+    XmlNode feed = feedlist::WalkForFeed(root, feedlist::LowerCaseKey(oldUrl));
+    if (!feed) {
+      return;
     }
+    // The address is the list's key: it may change its case, not become
+    // another feed's address.
+    const XmlNode owner = feedlist::WalkForFeed(root, feedlist::LowerCaseKey(newUrl));
+    if (owner && owner != feed) {
+      platform::ui::ShowInformation("Feed with URL:\r\n" + std::string(newUrl) + " \r\nis already in the list");
+      result = false;
+      return;
+    }
+    feed.SetAttribute("src", newUrl);
+    feed.SetAttribute("title", platform::EncodeStoredText(newTitle));
   });
+  return result;
 }
 
 void TRSSFeedOptions::MoveFeedToCategory(std::string_view url, std::string_view sourceCategory,

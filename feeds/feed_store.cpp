@@ -5,6 +5,7 @@
 #include "platform/files/file_io.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
+#include "platform/xml/xml_escape.h"
 #include "support/debug_log.h"
 
 #include <cstdio>
@@ -34,6 +35,23 @@ void ReadOrWriteDefault(platform::RegistryKey &key, const char *name, std::strin
   }
 }
 
+std::string DefaultFolderToStore() { return platform::ApplicationDataFolder() + "Quorvelle/"; }
+std::string DefaultAppPath() { return platform::ProgramFilesFolder() + "Quorvelle/"; }
+
+// An empty or relative folder would put the files into whatever folder the
+// process happens to run in: such a value counts as unset.
+void RequireAbsoluteFolder(platform::RegistryKey &key, const char *name, std::string &field,
+                           const std::string &fallback) {
+  if (!field.empty() && field.front() == '/') {
+    return;
+  }
+  LogMessage(std::string("TRSSFeedOptions.Load: ") + name + " \"" + field + "\" is not an absolute folder; using \"" +
+                 fallback + "\"",
+             0);
+  field = fallback;
+  key.WriteString(name, field);
+}
+
 } // namespace
 
 TRSSFeedOptions::TRSSFeedOptions() {
@@ -41,8 +59,8 @@ TRSSFeedOptions::TRSSFeedOptions() {
     FStoredXML.clear();
     FReportCategories.clear();
     CurrentCategory.clear();
-    FolderToStore = platform::ApplicationDataFolder() + "Quorvelle/";
-    AppPath = platform::ProgramFilesFolder() + "Quorvelle/";
+    FolderToStore = DefaultFolderToStore();
+    AppPath = DefaultAppPath();
     FXMLDoc = std::make_unique<platform::XmlDocument>();
   });
 }
@@ -65,6 +83,36 @@ void TRSSFeedOptions::KeepUnreadableFileAside(const std::string &fileName, const
   }
   LogMessage(
       "TRSSFeedOptions.Load: \"" + fileName + "\" does not parse (" + reason + "); kept aside as \"" + aside + "\"", 0);
+  FKeptAside = aside;
+}
+
+bool TRSSFeedOptions::LoadWithCharactersReplaced(const std::string &fileName, const std::string &text) {
+  const std::string cleaned = platform::XmlSafeText(text);
+  if (cleaned == text || !FXMLDoc->LoadXML(cleaned)) {
+    return false;
+  }
+  // A list written by an earlier build with characters XML cannot hold: the
+  // original is kept aside as it was and the readable list replaces it.
+  const std::optional<std::string> original = platform::ReadFileBytes(fileName);
+  const std::string aside = platform::AsideFileName(fileName, "unreadable");
+  platform::WriteFileAtomically(aside, original.value_or(text));
+  FXMLDoc->Save(fileName);
+  LogMessage("TRSSFeedOptions.Load: \"" + fileName +
+                 "\" held characters XML cannot hold; they became blanks, the original is kept as \"" + aside + "\"",
+             0);
+  return true;
+}
+
+bool TRSSFeedOptions::Modified() const { return FXMLDoc && FXMLDoc->Xml() != FDiskXML; }
+
+std::string TRSSFeedOptions::TakeUnreadableNotice() {
+  std::string notice;
+  if (!FKeptAside.empty()) {
+    notice =
+        "Your feed list could not be read. It was kept as " + FKeptAside + "; Quorvelle starts with an empty list.";
+    FKeptAside.clear();
+  }
+  return notice;
 }
 
 void TRSSFeedOptions::Load() {
@@ -74,6 +122,8 @@ void TRSSFeedOptions::Load() {
       ReadOrWriteDefault(key, "FolderToStore", FolderToStore);
       ReadOrWriteDefault(key, "AppPath", AppPath);
       ReadOrWriteDefault(key, "CurrentCategory", CurrentCategory);
+      RequireAbsoluteFolder(key, "FolderToStore", FolderToStore, DefaultFolderToStore());
+      RequireAbsoluteFolder(key, "AppPath", AppPath, DefaultAppPath());
       if (!platform::DirectoryExists(FolderToStore)) {
         if (FolderToStore.empty()) {
           throw EInOutError("Unable to create directory");
@@ -99,10 +149,15 @@ void TRSSFeedOptions::Load() {
     if (!fromFile) {
       text = kEmptyFeedsDocument;
     }
+    FDiskXML.clear();
     if (!FXMLDoc->LoadXML(text) && fromFile) {
-      // Never let a later Save write over a list that could not be read.
-      KeepUnreadableFileAside(fileName, FXMLDoc->ParseError());
+      const std::string reason = FXMLDoc->ParseError();
+      if (!LoadWithCharactersReplaced(fileName, text)) {
+        // Never let a later Save write over a list that could not be read.
+        KeepUnreadableFileAside(fileName, reason);
+      }
     }
+    FDiskXML = FXMLDoc->Xml();
   });
 }
 
@@ -114,7 +169,20 @@ void TRSSFeedOptions::Save() {
       key.WriteString("AppPath", AppPath);
       key.WriteString("CurrentCategory", CurrentCategory);
     }
+    if (FolderToStore.empty() || FolderToStore.front() != '/') {
+      throw EInOutError("The folder to store \"" + FolderToStore + "\" is not an absolute folder; nothing saved");
+    }
+    const std::string text = FXMLDoc->Xml();
     FXMLDoc->Save(GetFileName());
+    FDiskXML = text;
+  });
+}
+
+void TRSSFeedOptions::SaveIfModified() {
+  Guard("TRSSFeedOptions.SaveIfModified", [&] {
+    if (Modified()) {
+      Save();
+    }
   });
 }
 
@@ -159,8 +227,10 @@ void Initialization() noexcept {
 
 void Finalization() noexcept {
   Guard("RSSFeedOptions.Finalization", [] {
+    // Only this process's own unsaved changes are written: an idle window
+    // must not put back a list another window has changed since.
     if (FeedOptions) {
-      FeedOptions->Save();
+      FeedOptions->SaveIfModified();
     }
     FeedOptions.reset();
   });

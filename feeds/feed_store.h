@@ -41,6 +41,13 @@ public:
   std::string GetFileName();
   void Load();
   void Save();
+  // Saves when the document differs from what the last Load or Save left on
+  // disk; the module end uses it.
+  void SaveIfModified();
+  [[nodiscard]] bool Modified() const;
+  // The one-time notice that the list on disk could not be read and was kept
+  // aside ("" when there is nothing to tell, or it was told already).
+  std::string TakeUnreadableNotice();
   void StoreCurrentXML();
   void ReStoreCurrentXML();
   void ClearStoredCurrentXML();
@@ -61,7 +68,8 @@ public:
   XmlNode FindFeedWithURL(XmlNode start, std::string_view url);
   void DeleteFeed(std::string_view url, std::string_view category);
   void MoveFeed(std::string_view url, std::string_view category, int direction);
-  void ChangeFeedPropertiesFeed(std::string_view category, std::string_view oldUrl, std::string_view newUrl,
+  // False (with the store's message) when newUrl is another feed's address.
+  bool ChangeFeedPropertiesFeed(std::string_view category, std::string_view oldUrl, std::string_view newUrl,
                                 std::string_view newTitle);
   void MoveFeedToCategory(std::string_view url, std::string_view sourceCategory, std::string_view targetCategory);
 
@@ -103,6 +111,11 @@ public:
 
 private:
   void KeepUnreadableFileAside(const std::string &fileName, const std::string &reason);
+  bool LoadWithCharactersReplaced(const std::string &fileName, const std::string &text);
+  // The document as the last Load or Save left it on disk.
+  std::string FDiskXML;
+  // The file an unreadable list was kept as, until the user is told.
+  std::string FKeptAside;
 };
 
 // The process-wide store, created when the module is loaded.
@@ -111,7 +124,7 @@ extern std::unique_ptr<TRSSFeedOptions> FeedOptions;
 namespace RSSFeedOptions {
 // Module load: creates FeedOptions and loads it.
 void Initialization() noexcept;
-// Module unload: saves and destroys FeedOptions.
+// Module unload: saves what this process changed and destroys FeedOptions.
 void Finalization() noexcept;
 } // namespace RSSFeedOptions
 

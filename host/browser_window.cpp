@@ -1,5 +1,7 @@
 #include "host/browser_window.h"
 
+#include "host/feed_proxy.h"
+
 #include "platform/registry/registry.h"
 #include "support/debug_log.h"
 
@@ -73,6 +75,7 @@ BrowserWindow::BrowserWindow(ComLoader &loader, QWebEngineProfile *profile, QWid
   view_ = new BrowserView(this);
   view_->setObjectName(QStringLiteral("view"));
   view_->setPage(new QWebEnginePage(profile, view_));
+  LetReportPagesUseFeedProxy(view_->page());
   setCentralWidget(view_);
 
   auto *navigation = addToolBar(QStringLiteral("Navigation"));

@@ -1,26 +1,39 @@
 #pragma once
 // The feed proxy that the report pages use: "quorvelle-feed:?url=<address>".
 // A report page is a file:// page and may not read an http feed itself, so
-// the browser fetches the feed for it. It answers only pages loaded from
-// file://, fetches only http, https and ftp addresses, caps the size and
-// hands back the feed's bytes unchanged; the download runs on a worker
-// thread, never on the window's thread.
+// the browser fetches the feed for it. Only pages of the installation's
+// report folder may use it, as the browser itself sees them (never from
+// anything a request carries); it fetches only http, https and ftp
+// addresses, caps the size and hands back the feed's bytes unchanged. All
+// downloads run side by side on one worker thread, at most a few to one
+// host, and are cancelled when the page that asked goes away.
 
 #include "platform/inet/inet_client.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
-#include <functional>
+#include <chrono>
 #include <memory>
+
+class QWebEnginePage;
 
 namespace quorvelle::host {
 
 inline constexpr const char *kFeedProxyScheme = "quorvelle-feed";
 // Content type of the proxy's answer to a report page whose feed could not be
-// handed over; the body is the status ("403", "413", "502").
+// handed over; the body is the status ("403", "413", "502", "504").
 inline constexpr const char *kProxyErrorContentType = "application/x-quorvelle-proxy-error";
+// How long one feed may take, from the page's request to its last byte. The
+// report's script waits a little longer, so the proxy's answer always
+// decides what the page shows.
+inline constexpr std::chrono::milliseconds kFeedTimeLimit{30000};
+// Connections to one host at a time, as a browser keeps them.
+inline constexpr long kFeedsPerHost = 6;
 
 // Registers the scheme with the web engine; must run before the
 // application object is created.
@@ -38,25 +51,55 @@ struct FeedProxyDecision {
 FeedProxyDecision DecideFeedRequest(const QUrl &requestUrl, const QUrl &initiator);
 
 // The status a finished download is answered with: 200, 403 (unsupported),
-// 413 (too large), 502 (failed).
+// 413 (too large), 504 (timed out), 502 (failed).
 int StatusOfFetch(platform::FetchStatus status);
+
+// True when pageUrl is a local file inside reportFolder (a path ending in
+// '/'), after "." and ".." steps are resolved.
+bool IsInsideReportFolder(const QUrl &pageUrl, const QString &reportFolder);
+
+// The installation's report folder: the setting AppPath + "headlines/".
+QString InstalledReportFolder();
 
 class FeedProxySchemeHandler : public QWebEngineUrlSchemeHandler {
   Q_OBJECT
 
 public:
-  // fetch downloads one address; the default is the libcurl raw fetch with a
-  // 32 MiB cap. It runs on a worker thread.
-  using Fetcher = std::function<platform::FetchResult(const std::string &url)>;
-  explicit FeedProxySchemeHandler(QObject *parent = nullptr, Fetcher fetch = {});
+  // reportFolder: the folder whose pages may use the proxy; empty reads the
+  // installation's (InstalledReportFolder) whenever a page asks.
+  explicit FeedProxySchemeHandler(QObject *parent = nullptr, platform::CurlInetOptions options = DownloadOptions(),
+                                  QString reportFolder = {});
+  ~FeedProxySchemeHandler() override;
 
   void requestStarted(QWebEngineUrlRequestJob *job) override;
 
+  // Lets page's report pages use the proxy: the browser checks every proxy
+  // request of the page against the address it shows. Requests of pages
+  // not watched get the plain network error.
+  void WatchPage(QWebEnginePage *page);
+
+  // Downloads still running.
+  [[nodiscard]] std::size_t PendingDownloads() const { return downloader_->Pending(); }
+
   // The largest feed handed to a page.
   static constexpr std::size_t kMaxFeedBytes = 32U * 1024U * 1024U;
+  static platform::CurlInetOptions DownloadOptions();
 
 private:
-  Fetcher fetch_;
+  friend class ReportPageInterceptor;
+  [[nodiscard]] bool IsReportPage(const QUrl &pageUrl) const;
+  void Allow(const QUrl &requestUrl);
+  bool TakeAllowance(const QUrl &requestUrl);
+
+  QString reportFolder_;
+  // Proxy requests a report page made that have not reached the handler yet,
+  // with the time each was seen (one that never arrives is forgotten).
+  QHash<QUrl, QList<qint64>> allowed_;
+  QElapsedTimer clock_;
+  std::unique_ptr<platform::ConcurrentDownloader> downloader_;
 };
+
+// Lets page use the feed proxy installed on its profile, if there is one.
+void LetReportPagesUseFeedProxy(QWebEnginePage *page);
 
 } // namespace quorvelle::host

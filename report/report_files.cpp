@@ -33,7 +33,24 @@ std::string EscapeHtml(std::string_view text) {
   return out;
 }
 
-std::string CategoryFolderName(std::string_view decodedName) {
+namespace {
+
+// The names the report gives its own files in a folder.
+bool IsReportFileName(std::string_view name) {
+  for (const std::string_view own : {"index.html", "index.xml", "index.xsl", "details.xsl", "ReportErrors.js"}) {
+    if (name == own) return true;
+  }
+  const std::size_t dot = name.find('.');
+  if (dot == 0 || dot == std::string_view::npos) return false;
+  const std::string_view number = name.substr(0, dot);
+  const std::string_view extension = name.substr(dot + 1);
+  return number.find_first_not_of("0123456789") == std::string_view::npos &&
+         (extension == "xml" || extension == "html");
+}
+
+} // namespace
+
+std::string CategoryFolderName(std::string_view decodedName, int occurrence) {
   std::string name(decodedName);
   for (char &c : name) {
     if (c == '/' || c == '\0') {
@@ -42,6 +59,9 @@ std::string CategoryFolderName(std::string_view decodedName) {
   }
   if (name.empty() || name == "." || name == "..") {
     name.insert(name.begin(), '_');
+  }
+  if (occurrence > 1 || IsReportFileName(name)) {
+    name += " [" + std::to_string(occurrence) + "]";
   }
   return name;
 }

@@ -13,7 +13,13 @@ std::string EscapeHtml(std::string_view text);
 // The folder name of a category inside its parent's folder. The name is used
 // as it stands, except that it can never name another folder: '/' becomes a
 // blank, and a name that is then empty, "." or ".." gets a leading '_'.
-std::string CategoryFolderName(std::string_view decodedName);
+// occurrence counts the categories of the same name at that level, this one
+// included, in document order. A name that is also the name of one of the
+// report's own files there ("index.html", "details.xsl", "3.xml", ...), and
+// every repeat of a name, gets " [occurrence]" appended, so no two folders
+// and no folder and file meet. The report's stylesheets build their links
+// with the same rule.
+std::string CategoryFolderName(std::string_view decodedName, int occurrence = 1);
 
 // Writes the bytes to the path, replacing a file there. Throws EInOutError.
 void WriteReportFile(const std::string &path, std::string_view bytes);

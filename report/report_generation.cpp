@@ -15,6 +15,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <system_error>
 #include <thread>
 
@@ -153,6 +154,9 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
   bool result = false;
   Guard("TRSSFeedOptions.GenerateXMLForFeeds", [&] {
     int feedCounter = 0;
+    // Categories of each name met so far at this level; a repeated name gets
+    // a folder of its own.
+    std::map<std::string, int> namesSeen;
     for (XmlNode node = first; !node.IsNull(); node = node.NextSibling()) {
       if (!node.IsElement()) {
         continue;
@@ -181,6 +185,7 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
                                      std::to_string(feedCounter) + ".xml", WithoutExtension(xmlFile) + ".html", page);
         });
       } else if (elementName == "Quorvelle_Categories" || elementName == "Quorvelle_Category") {
+        const int occurrence = elementName == "Quorvelle_Category" ? ++namesSeen[node.GetAttribute("name")] : 0;
         if (!node.HasChildNodes()) {
           continue;
         }
@@ -213,7 +218,7 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
             start = end + 2;
           }
           text += "</Quorvelle_Categories></Quorvelle_Feeds>";
-          targetFolder = folder + report::CategoryFolderName(name) + "/";
+          targetFolder = folder + report::CategoryFolderName(name, occurrence) + "/";
         }
         const std::string indexFile = targetFolder + "index.xml";
         DeleteFileIfExists(indexFile);

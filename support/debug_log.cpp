@@ -195,7 +195,16 @@ std::string ModuleFolder() {
   return pos == std::string::npos ? std::string("./") : file.substr(0, pos + 1);
 }
 
-std::string LogFileName() { return ModuleFolder() + "DEBUG.LOG"; }
+std::string LogFileName() {
+  // An absolute QUORVELLE_LOG_FOLDER moves the log (each test keeps its own);
+  // anything else leaves it beside the module.
+  if (const char *folder = std::getenv("QUORVELLE_LOG_FOLDER"); folder != nullptr && *folder == '/') {
+    std::string path = folder;
+    if (path.back() != '/') path += '/';
+    return path + "DEBUG.LOG";
+  }
+  return ModuleFolder() + "DEBUG.LOG";
+}
 
 bool DebugFlag() noexcept { return gDebugFlag.load(); }
 

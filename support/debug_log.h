@@ -48,7 +48,8 @@ void Initialization() noexcept;
 void Finalization() noexcept;
 
 bool DebugFlag() noexcept;
-// Full path of DEBUG.LOG for this module.
+// Full path of DEBUG.LOG for this module: beside it, or in the folder that
+// QUORVELLE_LOG_FOLDER names when that is an absolute path.
 std::string LogFileName();
 // The folder of the module (shared library or program) that holds this code,
 // with a trailing delimiter.

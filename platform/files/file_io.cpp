@@ -51,14 +51,33 @@ private:
   int fd_;
 };
 
+// The file a chain of symbolic links ends in (the path itself when it is no
+// link), so a write replaces the target and keeps the link.
+fs::path FollowLinks(const fs::path &path) {
+  fs::path current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(current, ec))) {
+      return current;
+    }
+    const fs::path target = fs::read_symlink(current, ec);
+    if (ec) {
+      return current;
+    }
+    current = target.is_absolute() ? target : current.parent_path() / target;
+  }
+  throw EInOutError("Too many levels of symbolic links at \"" + path.string() + "\"");
+}
+
 [[noreturn]] void Fail(const std::string &what, const std::string &path, int err) {
   throw EInOutError(what + " \"" + path + "\": " + std::strerror(err));
 }
 
 } // namespace
 
-void WriteFileAtomically(const std::string &path, std::string_view bytes) {
-  const fs::path target(path);
+void WriteFileAtomically(const std::string &linkOrFile, std::string_view bytes) {
+  const fs::path target = FollowLinks(linkOrFile);
+  const std::string path = target.string();
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   const std::string temp =
       (folder / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()))).string();

@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <curl/curl.h>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace quorvelle::platform {
 namespace {
@@ -91,7 +95,11 @@ public:
   // libcurl progress callback body; false aborts the transfer.
   bool Progress() {
     const Clock::time_point now = Clock::now();
-    if (!opened_) return now - start_ <= options_.connectTimeout + options_.responseTimeout;
+    if (!opened_) {
+      if (now - start_ <= options_.connectTimeout + options_.responseTimeout) return true;
+      deadlinePassed_ = true;
+      return false;
+    }
     if (now > deadline_) {
       deadlinePassed_ = true;
       return false;
@@ -102,7 +110,8 @@ public:
   // The bytes of a raw transfer after it ended with the given code.
   FetchResult FinishRaw(CURLcode code) {
     if (tooLarge_ || code == CURLE_FILESIZE_EXCEEDED) return {FetchStatus::TooLarge, {}};
-    if (code != CURLE_OK || deadlinePassed_) return {FetchStatus::Failed, {}};
+    if (deadlinePassed_ || code == CURLE_OPERATION_TIMEDOUT) return {FetchStatus::TimedOut, {}};
+    if (code != CURLE_OK) return {FetchStatus::Failed, {}};
     return {FetchStatus::Ok, std::move(result_)};
   }
 
@@ -170,23 +179,19 @@ int ProgressCallback(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 std::atomic<InetClient *> gInstalled{nullptr};
 
-// Sets up one download of url into transfer and runs it; nullopt when
-// libcurl could not be set up.
-std::optional<CURLcode> Perform(const std::string &url, const CurlInetOptions &options, Transfer &transfer) {
-  EnsureCurlInitialised();
-  CurlHandle curl;
-  if (!curl) return std::nullopt;
-  CURL *h = curl.Get();
+// Sets up h to download url into transfer; false when libcurl refused.
+bool SetUp(CURL *h, const std::string &url, const CurlInetOptions &options, Transfer &transfer) {
   bool ok = curl_easy_setopt(h, CURLOPT_URL, url.c_str()) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, kProtocols) == CURLE_OK &&
             curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols) == CURLE_OK;
-  if (!ok) return std::nullopt;
+  if (!ok) return false;
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, options.maxRedirects);
   curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(options.timeLimit.count()));
   curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(options.maxBytes));
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteCallback);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
@@ -195,7 +200,16 @@ std::optional<CURLcode> Perform(const std::string &url, const CurlInetOptions &o
   curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &ProgressCallback);
   curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-  return curl_easy_perform(h);
+  return true;
+}
+
+// Sets up one download of url into transfer and runs it; nullopt when
+// libcurl could not be set up.
+std::optional<CURLcode> Perform(const std::string &url, const CurlInetOptions &options, Transfer &transfer) {
+  EnsureCurlInitialised();
+  CurlHandle curl;
+  if (!curl || !SetUp(curl.Get(), url, options, transfer)) return std::nullopt;
+  return curl_easy_perform(curl.Get());
 }
 
 } // namespace
@@ -215,6 +229,175 @@ FetchResult CurlFetchBytes(const std::string &url, const CurlInetOptions &option
   const auto code = Perform(url, options, transfer);
   return code ? transfer.FinishRaw(*code) : FetchResult{FetchStatus::Failed, {}};
 }
+
+// The worker of ConcurrentDownloader: a thread that runs one libcurl multi
+// handle. Requests and cancellations arrive under the mutex and wake it.
+class ConcurrentDownloader::Worker {
+public:
+  Worker(CurlInetOptions options, long perHostLimit) : options_(options) {
+    EnsureCurlInitialised();
+    multi_.reset(curl_multi_init());
+    if (multi_) {
+      curl_multi_setopt(multi_.get(), CURLMOPT_MAX_HOST_CONNECTIONS, perHostLimit);
+      thread_ = std::thread([this] { Run(); });
+    }
+  }
+
+  ~Worker() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    if (multi_) curl_multi_wakeup(multi_.get());
+    if (thread_.joinable()) thread_.join();
+  }
+
+  Id Start(const std::string &url, Done done) {
+    std::unique_lock lock(mutex_);
+    const Id id = ++lastId_;
+    if (!multi_ || stopping_) {
+      lock.unlock();
+      done({FetchStatus::Failed, {}});
+      return id;
+    }
+    if (!HasSupportedScheme(url)) {
+      lock.unlock();
+      done({FetchStatus::Unsupported, {}});
+      return id;
+    }
+    incoming_.push_back({id, url, std::move(done)});
+    ++pending_;
+    lock.unlock();
+    curl_multi_wakeup(multi_.get());
+    return id;
+  }
+
+  void Cancel(Id id) {
+    {
+      std::lock_guard lock(mutex_);
+      cancelled_.push_back(id);
+    }
+    if (multi_) curl_multi_wakeup(multi_.get());
+  }
+
+  std::size_t Pending() const {
+    std::lock_guard lock(mutex_);
+    return pending_;
+  }
+
+private:
+  struct Request {
+    Id id = 0;
+    std::string url;
+    Done done;
+  };
+  // One download in flight; Transfer keeps a reference to options.
+  struct Download {
+    Download(const CurlInetOptions &o, Done d) : options(o), transfer(options, true), done(std::move(d)) {}
+    CurlInetOptions options;
+    Transfer transfer;
+    Done done;
+    CurlHandle curl;
+  };
+  struct MultiDeleter {
+    void operator()(CURLM *multi) const noexcept { curl_multi_cleanup(multi); }
+  };
+
+  void Run() {
+    std::map<Id, std::unique_ptr<Download>> running;
+    std::map<CURL *, Id> byHandle;
+    auto remove = [&](Id id) {
+      const auto it = running.find(id);
+      if (it == running.end()) return std::unique_ptr<Download>();
+      std::unique_ptr<Download> download = std::move(it->second);
+      running.erase(it);
+      byHandle.erase(download->curl.Get());
+      curl_multi_remove_handle(multi_.get(), download->curl.Get());
+      return download;
+    };
+    for (;;) {
+      std::vector<Request> incoming;
+      std::vector<Id> cancelled;
+      {
+        std::lock_guard lock(mutex_);
+        if (stopping_) break;
+        incoming.swap(incoming_);
+        cancelled.swap(cancelled_);
+      }
+      for (Request &request : incoming) {
+        auto download = std::make_unique<Download>(options_, std::move(request.done));
+#if LIBCURL_VERSION_NUM >= 0x075700
+        // A cancelled download whose host name is still being looked up must
+        // not hold up the worker (or the browser's exit) until the lookup ends.
+        if (download->curl) curl_easy_setopt(download->curl.Get(), CURLOPT_QUICK_EXIT, 1L);
+#endif
+        if (!download->curl || !SetUp(download->curl.Get(), request.url, download->options, download->transfer) ||
+            curl_multi_add_handle(multi_.get(), download->curl.Get()) != CURLM_OK) {
+          Finish(*download, {FetchStatus::Failed, {}});
+          continue;
+        }
+        byHandle[download->curl.Get()] = request.id;
+        running[request.id] = std::move(download);
+      }
+      for (const Id id : cancelled) {
+        if (remove(id)) Forget();
+      }
+      int active = 0;
+      curl_multi_perform(multi_.get(), &active);
+      int left = 0;
+      while (CURLMsg *message = curl_multi_info_read(multi_.get(), &left)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        const CURLcode code = message->data.result;
+        const auto handle = byHandle.find(message->easy_handle);
+        if (handle == byHandle.end()) continue;
+        std::unique_ptr<Download> download = remove(handle->second);
+        Finish(*download, download->transfer.FinishRaw(code));
+      }
+      curl_multi_poll(multi_.get(), nullptr, 0, 1000, nullptr);
+    }
+    // Stopping: whatever still runs is dropped without an answer.
+    while (!running.empty())
+      remove(running.begin()->first);
+  }
+
+  // Counts the download as done before its caller hears of it.
+  void Finish(Download &download, FetchResult result) {
+    Forget();
+    try {
+      download.done(std::move(result));
+    } catch (...) {
+      // The caller's callback must not end the worker.
+    }
+  }
+
+  void Forget() {
+    std::lock_guard lock(mutex_);
+    if (pending_ > 0) --pending_;
+  }
+
+  const CurlInetOptions options_;
+  std::unique_ptr<CURLM, MultiDeleter> multi_;
+  mutable std::mutex mutex_;
+  bool stopping_ = false;
+  Id lastId_ = 0;
+  std::size_t pending_ = 0;
+  std::vector<Request> incoming_;
+  std::vector<Id> cancelled_;
+  std::thread thread_;
+};
+
+ConcurrentDownloader::ConcurrentDownloader(CurlInetOptions options, long perHostLimit)
+    : worker_(std::make_unique<Worker>(options, perHostLimit)) {}
+
+ConcurrentDownloader::~ConcurrentDownloader() = default;
+
+ConcurrentDownloader::Id ConcurrentDownloader::Start(const std::string &url, Done done) {
+  return worker_->Start(url, std::move(done));
+}
+
+void ConcurrentDownloader::Cancel(Id id) { worker_->Cancel(id); }
+
+std::size_t ConcurrentDownloader::Pending() const { return worker_->Pending(); }
 
 InetClient &Inet() {
   if (InetClient *installed = gInstalled.load()) return *installed;

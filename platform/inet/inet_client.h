@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +40,9 @@ struct CurlInetOptions {
   // The body is appended in chunks of this size, each up to its first NUL byte.
   std::size_t chunkSize = 1026;
   long maxRedirects = 10;
+  // The whole download, from the moment it was asked for (time spent waiting
+  // for a free connection included), ends after this long; 0 sets no limit.
+  std::chrono::milliseconds timeLimit{0};
 };
 
 // libcurl client: http, https and ftp only (redirects too), proxy from the
@@ -57,7 +62,8 @@ enum class FetchStatus {
   Ok,
   Unsupported, // not an http, https or ftp address
   TooLarge,    // larger than maxBytes
-  Failed,      // unreachable, an error status, a network error or the deadline passed
+  TimedOut,    // a time limit passed before the whole body arrived
+  Failed,      // unreachable, an error status or a network error
 };
 
 struct FetchResult {
@@ -70,5 +76,36 @@ struct FetchResult {
 // Unlike the text form, a transfer cut off by the deadline is a failure.
 // Safe to call from any thread.
 FetchResult CurlFetchBytes(const std::string &url, const CurlInetOptions &options = {});
+
+// Raw downloads like CurlFetchBytes, many at once, all on one worker thread
+// (libcurl's multi interface): how many run side by side does not depend on
+// the number of processor cores, at most perHostLimit connections go to one
+// host (the rest wait for a free one), and a slow or silent server holds up
+// only its own downloads. Destroying the object cancels what is still
+// running without waiting for any server.
+class ConcurrentDownloader {
+public:
+  // Called once on the worker thread with the result, unless the download
+  // was cancelled first.
+  using Done = std::function<void(FetchResult)>;
+  using Id = std::uint64_t;
+
+  explicit ConcurrentDownloader(CurlInetOptions options = {}, long perHostLimit = 6);
+  ~ConcurrentDownloader();
+  ConcurrentDownloader(const ConcurrentDownloader &) = delete;
+  ConcurrentDownloader &operator=(const ConcurrentDownloader &) = delete;
+
+  // Queues a download; done runs with its result. Safe from any thread.
+  Id Start(const std::string &url, Done done);
+  // Stops a download; its done is not called afterwards (one already running
+  // on the worker thread finishes). Unknown or finished ids are ignored.
+  void Cancel(Id id);
+  // Downloads started and neither finished nor cancelled.
+  [[nodiscard]] std::size_t Pending() const;
+
+private:
+  class Worker;
+  std::unique_ptr<Worker> worker_;
+};
 
 } // namespace quorvelle::platform

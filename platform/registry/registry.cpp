@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
 #include "platform/registry/registry_file.h"
+#include "platform/shell/known_folders.h"
 
 #include <cerrno>
 #include <chrono>
@@ -33,10 +34,8 @@ std::string RegistryFolder() {
   std::string config;
   if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
     config = xdg;
-  } else if (const char *home = std::getenv("HOME"); home != nullptr) {
-    config = std::string(home) + "/.config";
   } else {
-    config = "/tmp";
+    config = UserHomeFolder() + "/.config";
   }
   return config + "/Quorvelle/registry";
 }
@@ -52,7 +51,13 @@ public:
     const std::string folder = RegistryFolder();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    fd_ = ::open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // A shared lock needs no write access: a store the user may only read
+    // stays readable.
+    const std::string lockFile = folder + "/.lock";
+    fd_ = ::open(lockFile.c_str(), (exclusive ? O_RDWR : O_RDONLY) | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0 && !exclusive) {
+      fd_ = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd_ < 0) {
       throw ERegistryException("Cannot open the registry store in \"" + folder + "\"");
     }

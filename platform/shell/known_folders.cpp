@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
 
 namespace quorvelle::platform {
 namespace {
@@ -14,10 +17,7 @@ std::string Env(const char *name) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
-std::string Home() {
-  std::string home = Env("HOME");
-  return home.empty() ? std::string("/") : home;
-}
+std::string Home() { return UserHomeFolder(); }
 
 // XDG_DOCUMENTS_DIR from ~/.config/user-dirs.dirs ("$HOME/Documents" form).
 std::string XdgDocumentsDir() {
@@ -37,6 +37,20 @@ std::string XdgDocumentsDir() {
 }
 
 } // namespace
+
+std::string UserHomeFolder() {
+  std::string home = Env("HOME");
+  if (!home.empty()) return home;
+  // No HOME (a service, a cleared environment): the password database knows.
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd *found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  return "/";
+}
 
 std::string ApplicationDataFolder() {
   std::string data = Env("XDG_DATA_HOME");

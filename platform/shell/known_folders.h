@@ -5,6 +5,10 @@
 
 namespace quorvelle::platform {
 
+// The user's home folder, without trailing '/': $HOME, or the password
+// database's entry when HOME is unset or empty. Every other folder derives
+// from it.
+std::string UserHomeFolder();
 // ${XDG_DATA_HOME:-~/.local/share}/
 std::string ApplicationDataFolder();
 // The XDG documents folder, else ~/Documents when it exists, else $HOME.

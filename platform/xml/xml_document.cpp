@@ -2,10 +2,14 @@
 
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/xml/xml_escape.h"
 
 #include <algorithm>
+#include <libxml/entities.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/xmlsave.h>
+#include <unordered_map>
 
 namespace quorvelle::platform {
 namespace {
@@ -54,6 +58,142 @@ void DropBlankText(xmlNodePtr node) {
 }
 
 void SilentErrors(void * /*ctx*/, const char * /*msg*/, ...) {}
+
+// What entity expansion may add to a document read from outside: a few times
+// its own size and never more than a few MiB.
+constexpr std::size_t kExpansionCap = std::size_t{4} << 20;
+constexpr std::size_t kExpansionFactor = 4;
+
+// Refuses every outside resource while a document's entities are replaced.
+xmlParserInputPtr NoExternalEntities(const char * /*url*/, const char * /*id*/, xmlParserCtxtPtr /*ctxt*/) {
+  return nullptr;
+}
+
+class ScopedEntityLoader {
+public:
+  ScopedEntityLoader() : previous_(xmlGetExternalEntityLoader()) { xmlSetExternalEntityLoader(&NoExternalEntities); }
+  ~ScopedEntityLoader() { xmlSetExternalEntityLoader(previous_); }
+  ScopedEntityLoader(const ScopedEntityLoader &) = delete;
+  ScopedEntityLoader &operator=(const ScopedEntityLoader &) = delete;
+
+private:
+  xmlExternalEntityLoader previous_;
+};
+
+// Measures what replacing a document's entity references would add, without
+// building it: each entity's expanded size is worked out once from its
+// replacement text. Stops as soon as the budget is spent; references to
+// entities from outside (and loops) are refused outright.
+class ExpansionMeter {
+public:
+  ExpansionMeter(xmlDocPtr doc, std::size_t budget) : doc_(doc), budget_(budget) {}
+
+  // False when the document may not be expanded.
+  bool MeasureTree(xmlNodePtr node) {
+    for (; node != nullptr; node = node->next) {
+      if (node->type == XML_ENTITY_REF_NODE) {
+        if (!Add(node->name)) return false;
+      } else if (node->type == XML_ELEMENT_NODE) {
+        for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next) {
+          if (!MeasureTree(attr->children)) return false;
+        }
+        if (!MeasureTree(node->children)) return false;
+      }
+    }
+    return true;
+  }
+
+  [[nodiscard]] std::string Reason() const { return reason_; }
+
+private:
+  bool Add(const xmlChar *name) {
+    const std::optional<std::size_t> size = EntitySize(name);
+    if (!size) return false;
+    total_ += *size;
+    if (total_ > budget_) return Refuse("entity expansion exceeds the limit");
+    return true;
+  }
+
+  std::optional<std::size_t> EntitySize(const xmlChar *name) {
+    xmlEntityPtr entity = xmlGetDocEntity(doc_, name);
+    if (entity == nullptr) return 0; // undeclared: the reference is dropped
+    if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return 1;
+    if (entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
+      Refuse("reference to an entity from outside the document");
+      return std::nullopt;
+    }
+    if (auto known = sizes_.find(entity); known != sizes_.end()) {
+      if (!known->second) Refuse("entity refers to itself");
+      return known->second;
+    }
+    sizes_[entity] = std::nullopt; // in progress
+    const std::string content = S(entity->content);
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < content.size();) {
+      const std::size_t end = content[i] == '&' ? content.find(';', i) : std::string::npos;
+      if (end == std::string::npos || content[i + 1] == '#') {
+        ++size;
+        ++i;
+        continue;
+      }
+      const std::string inner = content.substr(i + 1, end - i - 1);
+      const std::optional<std::size_t> part = EntitySize(X(inner));
+      if (!part) return std::nullopt;
+      size += *part;
+      if (size > budget_) {
+        Refuse("entity expansion exceeds the limit");
+        return std::nullopt;
+      }
+      i = end + 1;
+    }
+    sizes_[entity] = size;
+    return size;
+  }
+
+  bool Refuse(const char *reason) {
+    if (reason_.empty()) reason_ = reason;
+    return false;
+  }
+
+  xmlDocPtr doc_;
+  std::size_t budget_;
+  std::size_t total_ = 0;
+  std::unordered_map<xmlEntityPtr, std::optional<std::size_t>> sizes_;
+  std::string reason_;
+};
+
+bool HasParameterEntities(xmlDtdPtr dtd) {
+  return dtd != nullptr && dtd->pentities != nullptr && xmlHashSize(static_cast<xmlHashTablePtr>(dtd->pentities)) > 0;
+}
+
+// Removes references that are left (to undeclared entities), then the
+// document type with its declarations: nothing can refer to them any more.
+void DropEntityReferences(xmlNodePtr node) {
+  while (node != nullptr) {
+    xmlNodePtr next = node->next;
+    if (node->type == XML_ENTITY_REF_NODE) {
+      xmlUnlinkNode(node);
+      xmlFreeNode(node);
+    } else if (node->type == XML_ELEMENT_NODE) {
+      for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next) {
+        DropEntityReferences(attr->children);
+      }
+      DropEntityReferences(node->children);
+    }
+    node = next;
+  }
+}
+
+void DropDocumentType(xmlDocPtr doc) {
+  DropEntityReferences(doc->children);
+  for (xmlDtdPtr dtd : {doc->intSubset, doc->extSubset}) {
+    if (dtd == nullptr) continue;
+    xmlUnlinkNode(reinterpret_cast<xmlNodePtr>(dtd));
+    if (doc->intSubset == dtd) doc->intSubset = nullptr;
+    if (doc->extSubset == dtd) doc->extSubset = nullptr;
+    xmlFreeDtd(dtd);
+  }
+}
 
 } // namespace
 
@@ -137,7 +277,7 @@ std::string XmlNode::GetAttribute(std::string_view name) const {
 void XmlNode::SetAttribute(std::string_view name, std::string_view value) {
   RequireNode("setAttribute");
   if (node_->type != XML_ELEMENT_NODE) throw EOleException("setAttribute on a node that is not an element");
-  if (xmlSetProp(node_, X(std::string(name)), X(std::string(value))) == nullptr) {
+  if (xmlSetProp(node_, X(std::string(name)), X(XmlSafeText(value))) == nullptr) {
     throw EOleException("setAttribute failed for '" + std::string(name) + "'");
   }
 }
@@ -235,14 +375,12 @@ void XmlDocument::FreeUnattached() noexcept {
   }
 }
 
-bool XmlDocument::ParseInto(std::string_view bytes, const char *forcedEncoding) {
-  FreeUnattached();
-  parseError_.clear();
+XmlDocPtr XmlDocument::ParseOnce(std::string_view bytes, const char *forcedEncoding, int extraOptions) {
   std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw EOleException("Out of memory");
   xmlSetGenericErrorFunc(nullptr, &SilentErrors);
   xmlDocPtr parsed = xmlCtxtReadMemory(ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                       forcedEncoding, SafeParserOptions());
+                                       forcedEncoding, SafeParserOptions() | extraOptions);
   XmlDocPtr result(parsed);
   if (!result || !ctxt->wellFormed || xmlDocGetRootElement(result.get()) == nullptr) {
     const xmlError *error = xmlCtxtGetLastError(ctxt.get());
@@ -250,6 +388,34 @@ bool XmlDocument::ParseInto(std::string_view bytes, const char *forcedEncoding) 
                                                                 : "not a well-formed document";
     while (!parseError_.empty() && (parseError_.back() == '\n' || parseError_.back() == ' '))
       parseError_.pop_back();
+    return nullptr;
+  }
+  return result;
+}
+
+bool XmlDocument::ParseInto(std::string_view bytes, const char *forcedEncoding) {
+  FreeUnattached();
+  parseError_.clear();
+  XmlDocPtr result = ParseOnce(bytes, forcedEncoding, 0);
+  if (result && (result->intSubset != nullptr || result->extSubset != nullptr)) {
+    // Entity references never stay in a document: they are replaced by their
+    // text within a budget, and a document over it is refused like any
+    // unreadable one.
+    const std::size_t budget = std::min(kExpansionCap, kExpansionFactor * bytes.size());
+    ExpansionMeter meter(result.get(), budget);
+    if (HasParameterEntities(result->intSubset)) {
+      parseError_ = "parameter entities are not accepted";
+      result.reset();
+    } else if (!meter.MeasureTree(result->children)) {
+      parseError_ = meter.Reason();
+      result.reset();
+    } else {
+      ScopedEntityLoader noOutside;
+      result = ParseOnce(bytes, forcedEncoding, XML_PARSE_NOENT);
+      if (result) DropDocumentType(result.get());
+    }
+  }
+  if (!result) {
     doc_.reset(xmlNewDoc(X("1.0")));
     doc_->encoding = xmlStrdup(X("UTF-8"));
     return false;

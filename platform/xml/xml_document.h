@@ -43,6 +43,8 @@ public:
   // (the callers' guards rely on that).
   [[nodiscard]] std::string GetAttribute(std::string_view name) const;
   [[nodiscard]] std::optional<std::string> FindAttribute(std::string_view name) const;
+  // The value passes through XmlSafeText first, so no caller can write a
+  // document that does not read back.
   void SetAttribute(std::string_view name, std::string_view value);
 
   // Text content with markup removed.
@@ -83,8 +85,10 @@ public:
   XmlDocument &operator=(const XmlDocument &) = delete;
 
   // Replaces the content with the parsed text (taken as UTF-8, whatever its
-  // declaration says). White-space-only text is dropped. A text that does not
-  // parse leaves the document empty (no root) and returns false.
+  // declaration says). White-space-only text is dropped; entity references
+  // are replaced and the document type dropped. A text that does not parse,
+  // refers to an outside entity or expands beyond the budget leaves the
+  // document empty (no root) and returns false.
   bool LoadXML(std::string_view text);
   // Parses raw bytes honouring the byte-order mark and the encoding
   // declaration, as for a downloaded file. Same result rules as LoadXML.
@@ -117,6 +121,7 @@ public:
 
 private:
   bool ParseInto(std::string_view bytes, const char *forcedEncoding);
+  XmlDocPtr ParseOnce(std::string_view bytes, const char *forcedEncoding, int extraOptions);
   void FreeUnattached() noexcept;
   XmlDocPtr doc_;
   std::vector<xmlNodePtr> unattached_;
@@ -124,7 +129,9 @@ private:
 };
 
 // Parser options used for every parse: no DTD loading, no entity expansion
-// from outside, no network, no blank text nodes.
+// from outside, no network, no blank text nodes. A document that declares
+// entities is read a second time with its internal entities replaced, once
+// their expanded size is known to stay within a few times the input.
 int SafeParserOptions();
 
 } // namespace quorvelle::platform

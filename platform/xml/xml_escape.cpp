@@ -13,6 +13,27 @@ bool AllowedInXml(UChar32 cp) {
 
 } // namespace
 
+std::string XmlSafeText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto *bytes = reinterpret_cast<const std::uint8_t *>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  std::int32_t i = 0;
+  while (i < length) {
+    const std::int32_t start = i;
+    UChar32 cp = 0;
+    U8_NEXT(bytes, i, length, cp);
+    if (cp < 0) {
+      out += "\xEF\xBF\xBD";
+    } else if (AllowedInXml(cp)) {
+      out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    } else {
+      out += ' ';
+    }
+  }
+  return out;
+}
+
 std::string EscapeXmlValue(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 16);
@@ -37,6 +58,8 @@ std::string EscapeXmlValue(std::string_view text) {
         out += "\xEF\xBF\xBD";
       } else if (AllowedInXml(cp)) {
         out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+      } else {
+        out += ' ';
       }
       break;
     }

@@ -201,6 +201,8 @@ TEST_F(RegistrationTest, TheLibraryLogsBesideItsOwnFile) {
   const std::string library = LibraryPath();
   ASSERT_FALSE(library.empty());
   const std::string log = library.substr(0, library.rfind('/') + 1) + "DEBUG.LOG";
+  // Only this test logs beside the built library (no other turns DebugMode on there).
+  ScopedEnv besideLibrary("QUORVELLE_LOG_FOLDER", std::nullopt);
   std::remove(log.c_str());
   {
     auto key = platform::RegistryKey::Open(HKEY_CURRENT_USER, kSettingsKeyPath, true);

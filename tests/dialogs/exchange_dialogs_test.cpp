@@ -118,9 +118,16 @@ TEST_F(ExchangeDialogsTest, ImportDialogPrefillsTheNameAndTrimsIt) {
   EXPECT_EQ(selected->text(), "Into selected category:");
   EXPECT_EQ(ok->text(), "Import");
   EXPECT_TRUE(ok->isDefault());
-  // The name box comes first when tabbing through the dialog.
-  EXPECT_EQ(edit->nextInFocusChain()->objectName().toStdString().empty(), false);
+  // The name box has the focus at start and comes first in the dialog's tab
+  // order, then the radio buttons, the list and the two buttons.
   EXPECT_EQ(dialog.focusWidget(), edit);
+  const std::vector<QWidget *> tabOrder = {edit, createNew, selected, combo, ok, cancel};
+  std::vector<QWidget *> chain;
+  for (QWidget *widget = dialog.nextInFocusChain(); widget != &dialog && chain.size() <= tabOrder.size();
+       widget = widget->nextInFocusChain()) {
+    if (std::find(tabOrder.begin(), tabOrder.end(), widget) != tabOrder.end()) chain.push_back(widget);
+  }
+  EXPECT_EQ(chain, tabOrder);
 
   EXPECT_TRUE(createNew->isChecked());
   EXPECT_TRUE(dialog.FCreateNewCategory);

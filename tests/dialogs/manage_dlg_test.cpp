@@ -484,6 +484,21 @@ TEST_F(ManageDlgTest, EditUsesTheEditFormAndKeepsTheEnabledFlag) {
   EXPECT_EQ(dialog.FFeedURLs, (std::vector<std::string>{"http://a.example/a.xml", "http://a2.example/a.xml"}));
   EXPECT_EQ(Rows(dialog), (std::vector<std::string>{"Feed A, renamed", "From the feed"}));
   EXPECT_FALSE(FeedOptions->GetFeedStateEnabled("http://a2.example/a.xml", "")) << "the flag stays with the feed";
+
+  // Another feed's address is refused with the store's message; the form
+  // stays open and nothing changes.
+  inet.bodies["HTTP://A.example/a.xml"] = RssWithTitle("Dup");
+  script.Then<TfrmAddFeedDlg>([&](TfrmAddFeedDlg &open) {
+    open.edURL->setText("HTTP://A.example/a.xml");
+    open.Button1->click();
+    EXPECT_TRUE(open.isVisible());
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text, "Feed with URL:\r\nHTTP://A.example/a.xml \r\nis already in the list");
+    open.Button2->click();
+  });
+  dialog.actEditFeed->trigger();
+  EXPECT_EQ(dialog.FFeedURLs, (std::vector<std::string>{"http://a.example/a.xml", "http://a2.example/a.xml"}));
+  EXPECT_TRUE(FeedOptions->FindFeedWithURL(FeedOptions->FXMLDoc->DocumentElement(), "http://a2.example/a.xml"));
   EXPECT_TRUE(script.Done());
 }
 

@@ -220,10 +220,14 @@ TEST_F(FeedEntries, DeleteAndChangeFindTheFeedWhateverCategoryIsGiven) {
   EXPECT_EQ(Attributes(cat, "src"), (Strings{"A", "http://new-c/", "D"}));
   EXPECT_EQ(Attributes(cat, "title"), (Strings{"ta", "Caf\xC3\x83\xC2\xA9", "td"}));
   EXPECT_EQ(Attributes(cat, "enabled"), (Strings{"true", "true", "false"}));
-  // No duplicate test on the new URL; lookups then take the first.
-  store.ChangeFeedPropertiesFeed("", "D", "a", "td");
-  EXPECT_EQ(store.FindFeedWithURL(Root(), "A"), cat.FirstChild());
   EXPECT_TRUE(ui.messages.empty());
+  // Another feed's address is refused; a change of case is not.
+  EXPECT_FALSE(store.ChangeFeedPropertiesFeed("", "D", "a", "td2"));
+  EXPECT_EQ(Attributes(cat, "src"), (Strings{"A", "http://new-c/", "D"}));
+  ASSERT_EQ(ui.messages.size(), 1U);
+  EXPECT_EQ(ui.messages[0].text, "Feed with URL:\r\na \r\nis already in the list");
+  EXPECT_TRUE(store.ChangeFeedPropertiesFeed("", "D", "d", "td"));
+  EXPECT_EQ(Attributes(cat, "src"), (Strings{"A", "http://new-c/", "d"}));
 }
 
 TEST_F(FeedEntries, FindFeedWithURLWalksFromTheStartThroughTheFollowingElements) {

@@ -83,15 +83,27 @@ TEST(FeedStore, SettingsComeFromTheRegistryAndBlankFilesLoadAsEmpty) {
   EXPECT_EQ(store.FXMLDoc->DocumentElement().NodeName(), "Quorvelle_Feeds");
 }
 
-TEST(FeedStore, EmptyFolderSettingFailsLoadAndKeepsTheDocument) {
-  IsolatedUser user;
-  TRSSFeedOptions store;
-  store.Load();
-  AddFeedElement(store, "http://kept.example/");
-  Settings()->WriteString("FolderToStore", "");
-  store.Load();
-  EXPECT_EQ(store.FolderToStore, "");
-  EXPECT_EQ(store.FXMLDoc->DocumentElement().FirstChild().FirstChild().GetAttribute("src"), "http://kept.example/");
+TEST(FeedStore, EmptyOrRelativeFoldersCountAsUnsetAndNothingLandsInTheCurrentFolder) {
+  for (const std::string value : {"", "relative/", "Quorvelle"}) {
+    IsolatedUser user;
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(user.Home() + "/tmp");
+    {
+      auto key = RegistryKey::Open(HKEY_CURRENT_USER, kSettingsKey, true);
+      key->WriteString("FolderToStore", value);
+      key->WriteString("AppPath", value);
+    }
+    TRSSFeedOptions store;
+    store.Load();
+    AddFeedElement(store, "http://kept.example/");
+    store.Save();
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(store.FolderToStore, user.DataFolder()) << value;
+    EXPECT_EQ(Settings()->ReadString("FolderToStore"), user.DataFolder());
+    EXPECT_EQ(store.AppPath, user.Home() + "/.local/opt/Quorvelle/");
+    EXPECT_NE(ReadFile(user.FeedsFile()).find("http://kept.example/"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(user.Home() + "/tmp")) << value;
+  }
 }
 
 TEST(FeedStore, SnapshotRestoresAndSurvivesASecondRestore) {

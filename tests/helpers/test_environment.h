@@ -33,8 +33,9 @@ private:
   std::optional<std::string> previous_;
 };
 
-// A fresh user for one test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, TMPDIR and
-// QUORVELLE_REGISTRY all point into one temporary folder.
+// A fresh user for one test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, TMPDIR,
+// QUORVELLE_REGISTRY and QUORVELLE_LOG_FOLDER all point into one temporary
+// folder, so tests running in parallel share no file and no DEBUG.LOG.
 class IsolatedUser {
 public:
   IsolatedUser();
@@ -50,6 +51,7 @@ private:
   ScopedEnv data_;
   ScopedEnv tmp_;
   ScopedEnv registry_;
+  ScopedEnv log_;
 };
 
 std::string ReadFile(const std::string &path);

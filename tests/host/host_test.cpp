@@ -4,6 +4,7 @@
 // context-menu page with its automation call, the proxy from a report page).
 
 #include "band/core/feed_discovery.h"
+#include "feeds/feed_store.h"
 #include "host/browser_window.h"
 #include "host/com_loader.h"
 #include "host/feed_proxy.h"
@@ -129,7 +130,28 @@ TEST(FeedProxyTest, AnswersOnlyReportPagesAndFetchesOnlyWebAddresses) {
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Ok), 200);
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Unsupported), 403);
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::TooLarge), 413);
+  EXPECT_EQ(StatusOfFetch(platform::FetchStatus::TimedOut), 504);
   EXPECT_EQ(StatusOfFetch(platform::FetchStatus::Failed), 502);
+
+  // Which pages are report pages: files inside the report folder, nothing else.
+  const QString folder = QStringLiteral("/opt/Quorvelle/headlines/");
+  const std::pair<const char *, bool> pages[] = {
+      {"file:///opt/Quorvelle/headlines/index.html", true},
+      {"file:///opt/Quorvelle/headlines/World/Asia/3.html", true},
+      {"file:///opt/Quorvelle/headlines/a/../index.html", true},
+      {"file:///opt/Quorvelle/headlines/../evil.html", false},
+      {"file:///opt/Quorvelle/headlinesX/index.html", false},
+      {"file:///opt/Quorvelle/headlines", false},
+      {"file:///opt/Quorvelle/headlines/", false},
+      {"file:///tmp/index.html", false},
+      {"file://other.host/opt/Quorvelle/headlines/index.html", false},
+      {"http://127.0.0.1/opt/Quorvelle/headlines/index.html", false},
+      {"about:blank", false},
+  };
+  for (const auto &[page, inside] : pages) {
+    EXPECT_EQ(IsInsideReportFolder(QUrl(QString::fromLatin1(page)), folder), inside) << page;
+  }
+  EXPECT_FALSE(IsInsideReportFolder(QUrl(QStringLiteral("file:///opt/x.html")), QString()));
 }
 
 TEST(FeedProxyTest, RawFetchKeepsEveryByteAndReportsFailuresApart) {
@@ -231,6 +253,10 @@ class HostWindowTest : public ::testing::Test {
 protected:
   void SetUp() override {
     RegisterFakeBand();
+    // The installation whose report pages may use the proxy.
+    RegistryKey::Open(HKEY_CURRENT_USER, kSettingsKey, true)->WriteString("AppPath", user.Home() + "/install/");
+    reportFolder = user.Home() + "/install/headlines/";
+    std::filesystem::create_directories(reportFolder);
     profile = std::make_unique<QWebEngineProfile>();
     profile->setHttpUserAgent(profile->httpUserAgent() + QStringLiteral(" Quorvelle/1.0"));
     proxy = new FeedProxySchemeHandler(profile.get());
@@ -271,6 +297,7 @@ protected:
   }
 
   test::IsolatedUser user;
+  std::string reportFolder;
   ComLoader loader;
   std::unique_ptr<QWebEngineProfile> profile;
   FeedProxySchemeHandler *proxy = nullptr;
@@ -340,8 +367,11 @@ TEST_F(HostWindowTest, ReportPagesReadFeedsThroughTheProxyAndWebPagesCannot) {
   server.Route("/feed.xml", {200, "application/xml",
                              "<?xml version=\"1.0\"?><rss><channel><title>T\xC3\xA9st</title></channel></rss>"});
   server.Route("/page.html", {200, "text/html", "<html><body>web page</body></html>"});
-  const std::string report = user.Home() + "/report.html";
+  const std::string report = reportFolder + "index.html";
   test::WriteFile(report, "<html><body>report</body></html>");
+  // A page saved elsewhere on this computer: not a report page.
+  const std::string saved = user.Home() + "/headlines/index.html";
+  test::WriteFile(saved, "<html><body>saved</body></html>");
 
   // The same request the report's script makes.
   auto request = [&](const std::string &address) {
@@ -381,6 +411,44 @@ TEST_F(HostWindowTest, ReportPagesReadFeedsThroughTheProxyAndWebPagesCannot) {
   ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url("/page.html")))));
   EXPECT_TRUE(awaitScript(request(server.Url("/feed.xml"))).startsWith(QStringLiteral("error")))
       << "a page from the web gets nothing through the proxy";
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(saved))));
+  EXPECT_TRUE(awaitScript(request(server.Url("/feed.xml"))).startsWith(QStringLiteral("error")))
+      << "nor does a local page outside the report folder";
+  EXPECT_TRUE(awaitScript(withType.arg(QStringLiteral("file:///etc/hostname"))).startsWith(QStringLiteral("error")));
+}
+
+// A report page asks for feeds from a silent host and a slow one: the slow
+// host's feeds arrive while the silent one's wait, and leaving the page
+// cancels the downloads still running.
+TEST_F(HostWindowTest, SilentHostsHoldUpOnlyTheirOwnFeedsUntilThePageGoes) {
+  test::LoopbackHttpServer silent;
+  test::HttpResponse stalled{200, "application/xml", "<rss/>"};
+  stalled.chunkSize = 1;
+  stalled.chunkDelay = std::chrono::seconds(60);
+  silent.Route("/hang.xml", stalled);
+  test::LoopbackHttpServer slow;
+  test::HttpResponse late{200, "application/xml", "<rss><channel><title>late</title></channel></rss>"};
+  late.chunkSize = 16;
+  late.chunkDelay = std::chrono::milliseconds(100);
+  slow.Route("/feed.xml", late);
+  const std::string report = reportFolder + "index.html";
+  test::WriteFile(report, "<html><body>report</body></html>");
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(report))));
+
+  Script(QStringLiteral("window.__arrived=0;window.__failed=0;function get(a){var x=new XMLHttpRequest();"
+                        "x.open('GET','quorvelle-feed:?url='+encodeURIComponent(a),true);"
+                        "x.onload=function(){if(x.responseText.indexOf('late')>0)window.__arrived++;};"
+                        "x.onerror=function(){window.__failed++;};x.send();}"
+                        "for(var i=0;i<8;i++)get('%1');for(var j=0;j<12;j++)get('%2?'+j);0")
+             .arg(QString::fromStdString(silent.Url("/hang.xml")), QString::fromStdString(slow.Url("/feed.xml"))));
+  EXPECT_TRUE(WaitFor([&] { return Script(QStringLiteral("window.__arrived")) == QStringLiteral("12"); }))
+      << "the slow host's feeds arrive while the silent host's hang";
+  EXPECT_EQ(Script(QStringLiteral("window.__failed")), QStringLiteral("0"));
+  EXPECT_EQ(proxy->PendingDownloads(), 8U);
+  EXPECT_EQ(silent.RequestCount("/hang.xml"), 6U) << "six connections to one host at most";
+
+  ASSERT_TRUE(Load(QUrl(QStringLiteral("about:blank"))));
+  EXPECT_TRUE(WaitFor([&] { return proxy->PendingDownloads() == 0; })) << "leaving the page cancels its downloads";
 }
 
 // What the band reads through the browser object: the page as the view

@@ -3,8 +3,13 @@
 #include "tests/helpers/test_environment.h"
 
 #include <arpa/inet.h>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -202,6 +207,83 @@ TEST(Inet, InstalledClientReplacesTheDefaultUntilRemoved) {
   EXPECT_EQ(Inet().GetInetFileToString("http://x/"), "canned");
   EXPECT_EQ(InstallInet(nullptr), &canned);
   EXPECT_EQ(&Inet(), &original);
+}
+
+// Downloads side by side: a host that never finishes its answers holds up
+// only its own downloads (and at most six connections), the others arrive;
+// a cancelled download never answers and frees its connection; a time limit
+// and a closed port are told apart.
+TEST(ConcurrentDownloader, SilentHostsHoldUpOnlyTheirOwnDownloads) {
+  LoopbackHttpServer silent;
+  HttpResponse stalled{200, "application/xml", "<rss/>"};
+  stalled.chunkSize = 1;
+  stalled.chunkDelay = 60s;
+  silent.Route("/hang.xml", stalled);
+  LoopbackHttpServer slow;
+  HttpResponse late{200, "application/xml", "<rss/>"};
+  late.chunkSize = 3;
+  late.chunkDelay = 200ms;
+  slow.Route("/feed.xml", late);
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::map<std::string, std::vector<FetchStatus>> results;
+  auto record = [&](const std::string &name) {
+    return [&, name](FetchResult result) {
+      std::lock_guard lock(mutex);
+      results[name].push_back(result.status);
+      if (name == "slow") {
+        EXPECT_EQ(result.bytes, "<rss/>");
+      }
+      changed.notify_all();
+    };
+  };
+  auto count = [&](const std::string &name) {
+    std::lock_guard lock(mutex);
+    return results[name].size();
+  };
+  auto waitFor = [&](const std::function<bool()> &done) {
+    for (const auto end = Clock::now() + 20s; Clock::now() < end;) {
+      if (done()) return true;
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, 50ms);
+    }
+    return done();
+  };
+
+  CurlInetOptions options;
+  options.timeLimit = 0ms;
+  auto downloader = std::make_unique<ConcurrentDownloader>(options, 6);
+  std::vector<ConcurrentDownloader::Id> hanging;
+  for (int i = 0; i < 8; ++i)
+    hanging.push_back(downloader->Start(silent.Url("/hang.xml"), record("hang")));
+  for (int i = 0; i < 20; ++i)
+    downloader->Start(slow.Url("/feed.xml"), record("slow"));
+  ASSERT_TRUE(waitFor([&] { return count("slow") == 20; })) << count("slow") << " of 20 arrived";
+  EXPECT_EQ(results["slow"], std::vector<FetchStatus>(20, FetchStatus::Ok));
+  EXPECT_EQ(count("hang"), 0U);
+  EXPECT_EQ(downloader->Pending(), 8U);
+  EXPECT_EQ(silent.RequestCount("/hang.xml"), 6U) << "at most six connections to one host";
+
+  // Cancelling one frees its connection for a waiting one.
+  downloader->Cancel(hanging.front());
+  ASSERT_TRUE(waitFor([&] { return silent.RequestCount("/hang.xml") == 7U; }));
+  EXPECT_EQ(downloader->Pending(), 7U);
+
+  CurlInetOptions limited;
+  limited.timeLimit = 400ms;
+  ConcurrentDownloader quick(limited);
+  quick.Start(silent.Url("/hang.xml"), record("limit"));
+  quick.Start("http://127.0.0.1:1/closed.xml", record("closed"));
+  quick.Start("file:///etc/hostname", record("file"));
+  ASSERT_TRUE(waitFor([&] { return count("limit") == 1 && count("closed") == 1 && count("file") == 1; }));
+  EXPECT_EQ(results["limit"].front(), FetchStatus::TimedOut);
+  EXPECT_EQ(results["closed"].front(), FetchStatus::Failed);
+  EXPECT_EQ(results["file"].front(), FetchStatus::Unsupported);
+
+  // Going away drops the rest without an answer.
+  downloader.reset();
+  EXPECT_EQ(count("hang"), 0U);
 }
 
 } // namespace

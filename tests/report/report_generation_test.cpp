@@ -1,9 +1,13 @@
 #include "platform/codepage/codepage.h"
 #include "platform/xml/xml_document.h"
+#include "platform/xml/xslt.h"
+#include "report/report_files.h"
 #include "tests/report/report_fixture.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
+#include <set>
 #include <unistd.h>
 
 namespace quorvelle {
@@ -208,6 +212,76 @@ TEST_F(ReportGeneration, EmptyListMissingDataFilesAndBadElements) {
   EXPECT_FALSE(test::PathExists(env.Report() + "A/2.xml"));
   EXPECT_TRUE(test::PathExists(env.Report() + "B/1.xml"));
   EXPECT_NE(log.Log().find(",Info: TRSSFeedOptions.GenerateXMLForFeeds,"), std::string::npos);
+}
+
+// Category links as a report stylesheet renders them for one index file:
+// {folder name, whether it is reached from the report's top folder}.
+std::vector<std::pair<std::string, bool>> CategoryLinks(const std::string &folder) {
+  platform::XmlDocument index;
+  platform::XmlDocument stylesheet;
+  platform::XmlDocument page;
+  EXPECT_TRUE(index.Load(folder + "index.xml")) << folder;
+  EXPECT_TRUE(stylesheet.Load(folder + "index.xsl")) << folder;
+  platform::TransformNodeToObject(index, stylesheet, page);
+  std::vector<std::pair<std::string, bool>> links;
+  std::function<void(platform::XmlNode)> walk = [&](platform::XmlNode node) {
+    for (; !node.IsNull(); node = node.NextSibling()) {
+      if (!node.IsElement()) continue;
+      if (const auto name = node.FindAttribute("data-folder")) {
+        links.emplace_back(*name, node.FindAttribute("data-root").has_value());
+      }
+      walk(node.FirstChild());
+    }
+  };
+  walk(page.DocumentElement());
+  return links;
+}
+
+// The generator and the stylesheets name category folders by one rule: names
+// of the report's own files and repeated names get folders of their own, and
+// every category link of every index page leads to a folder that was written.
+TEST_F(ReportGeneration, StylesheetsLinkEveryCategoryToTheFolderTheGeneratorWrote) {
+  const std::vector<std::string> names = {
+      "index.html", "details.xsl", "1.xml", "ReportErrors.js", "index.xsl", "index.xml",  "12.html", "News",
+      "News",       "a/b",         "..",    "1.xsl",           "x1.xml",    "index.html", "News"};
+  std::string list = Feed("http://general.example/1");
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    list += Category(names[i], Feed("http://c.example/" + std::to_string(i)));
+  }
+  // A nested level with its own feed file "1.xml" and clashing, repeated names.
+  list += Category("Outer", Feed("http://o.example/") + Category("1.xml", Feed("http://i.example/1")) +
+                                Category("1.xml", Feed("http://i.example/2")));
+  env.UseList(List(list));
+  ASSERT_NE(env.store.GenerateXML(), "");
+
+  const std::string top = env.Report();
+  for (const char *own : {"index.html", "index.xml", "index.xsl", "details.xsl", "ReportErrors.js", "1.xml"}) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(top + own)) << own << " is the report's own file";
+  }
+  EXPECT_EQ(test::ReadFile(top + "details.xsl"), test::ReadFile(env.Install() + "details.xsl"));
+  for (const char *folder : {"index.html [1]", "details.xsl [1]", "1.xml [1]", "News", "News [2]", "News [3]",
+                             "index.html [2]", "a b", "_..", "1.xsl", "x1.xml", "Outer/1.xml [1]", "Outer/1.xml [2]"}) {
+    EXPECT_TRUE(test::PathExists(top + folder + "/index.html")) << folder;
+  }
+
+  const auto topLinks = CategoryLinks(top);
+  std::set<std::string> linked;
+  for (const auto &[folder, fromTop] : topLinks) {
+    EXPECT_TRUE(test::PathExists(top + folder + "/index.xml")) << "start page links " << folder;
+    linked.insert(folder);
+  }
+  EXPECT_EQ(linked.size(), names.size() + 1) << "each category has a folder of its own";
+  for (const std::string &folder : linked) {
+    for (const auto &[target, fromTop] : CategoryLinks(top + folder + "/")) {
+      const std::string path = (fromTop ? top : top + folder + "/") + target;
+      EXPECT_TRUE(test::PathExists(path + "/index.xml")) << folder << " links " << target;
+    }
+  }
+  // The same rule, as the generator states it.
+  EXPECT_EQ(report::CategoryFolderName("index.html"), "index.html [1]");
+  EXPECT_EQ(report::CategoryFolderName("News", 2), "News [2]");
+  EXPECT_EQ(report::CategoryFolderName("007.html"), "007.html [1]");
+  EXPECT_EQ(report::CategoryFolderName(".xml"), ".xml");
 }
 
 } // namespace

@@ -37,6 +37,8 @@ protected:
   }
 
   test::IsolatedUser user_;
+  // The program logs beside its own copy, in this test's own folder.
+  test::ScopedEnv besideProgram_{"QUORVELLE_LOG_FOLDER", std::nullopt};
   std::string folder_;
 };
 
