@@ -139,7 +139,8 @@ void FindWithPattern(std::string_view pattern, int urlGroup, int titleGroup, con
       if (!expression.Exec()) return;
       const std::optional<std::string> url = AttributeValue(expression, urlGroup, urlGroup == 2);
       const std::optional<std::string> title = AttributeValue(expression, titleGroup, titleGroup == 2);
-      if (url && title) found.push_back({PageValue(*url), PageValue(*title)});
+      // The address keeps its line breaks until it is resolved (which drops them).
+      if (url && title) found.push_back({platform::DecodeHtmlCharacterReferences(*url), PageValue(*title)});
     });
   }
 }
@@ -239,6 +240,7 @@ std::vector<DiscoveredFeed> DiscoverFeeds(std::string_view pageText, std::string
       if (!base.empty()) {
         if (auto resolved = platform::ResolveUrlReference(base, feed.url)) feed.url = std::move(*resolved);
       }
+      feed.url = DeleteControlCharsFromString(feed.url);
       if (known.insert(feed.url).second) offered.push_back(std::move(feed));
     }
     found = std::move(offered);

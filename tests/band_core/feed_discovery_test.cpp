@@ -213,7 +213,7 @@ TEST(FeedDiscovery, OffersEveryFeedOfTheFirstKindThatHasAny) {
   // and quoting, rel among other words, a title or not.
   EXPECT_EQ(All("<link type=application/rdf+xml rel=alternate href=r.rdf title='RDF &amp; more'>"
                 R"(<LINK HREF='a1.xml' REL="Alternate Home" TYPE=' Application/Atom+XML ' TITLE="A > B">)"
-                R"(<link rel=alternate type=application/atom+xml href="a2.xml">)"
+                "<link rel=alternate type=application/atom+xml href=\"a2\n.xml\">"
                 R"(<link rel=alternate type=application/atom+xml title="no address">)"
                 R"(<link rel=alternate type=application/rss+xml href="rss.xml">)",
                 "http://e.example/p/"),
