@@ -98,14 +98,17 @@ bool IsFeedAddress(const std::string &url) {
 CommandHandler::CommandHandler(TRSSFeedOptions &store, ReportPages &report, HostDialogs *dialogs)
     : store_(store), report_(report), dialogs_(dialogs) {}
 
-std::string CommandHandler::Refusal(const ProtocolError &error) { return ErrorAnswer(nullptr, error); }
+std::string CommandHandler::Refusal(const ProtocolError &error) { return ErrorAnswer(error.id, error); }
 
 std::string CommandHandler::Handle(std::string_view body) {
   auto parsed = ParseRequest(body);
-  if (auto *error = std::get_if<ProtocolError>(&parsed)) return ErrorAnswer(nullptr, *error);
+  if (auto *error = std::get_if<ProtocolError>(&parsed)) return ErrorAnswer(error->id, *error);
   const Request &request = std::get<Request>(parsed);
   try {
-    return OkAnswer(request.id, Run(request));
+    std::string answer = OkAnswer(request.id, Run(request));
+    if (answer.size() > kMaxMessageBytes)
+      return ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB)."});
+    return answer;
   } catch (const ProtocolError &error) {
     return ErrorAnswer(request.id, error);
   } catch (const std::exception &error) {
@@ -167,7 +170,10 @@ json CommandHandler::Add(const json &args) {
   std::string title = StringArg(args, "title", "");
   const std::string category = StringArg(args, "category", "");
   const bool dialog = BoolArg(args, "dialog", true);
-  if (!IsFeedAddress(url)) throw ProtocolError{"bad-argument", "Only http, https and ftp feeds can be added."};
+  // The dialog may open empty, as the toolbar's command does on a page
+  // without a feed; an address given must be one the host can read.
+  if ((!dialog || !url.empty()) && !IsFeedAddress(url))
+    throw ProtocolError{"bad-argument", "Only http, https and ftp feeds can be added."};
   if (dialog) {
     const bool added = RequireDialogs().AddFeed(store_, url, title);
     return {{"added", added}};

@@ -82,18 +82,20 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
   json message = json::parse(body, nullptr, false);
   if (message.is_discarded()) return ProtocolError{"bad-json", "The message is not JSON text."};
   if (!message.is_object()) return ProtocolError{"bad-request", "The message is not a JSON object."};
-  const auto version = message.find("v");
-  if (version == message.end() || !version->is_number_integer())
-    return ProtocolError{"bad-request", "The message has no protocol version \"v\"."};
-  if (*version != kProtocolVersion) return ProtocolError{"unsupported-version", "This host speaks protocol version 1."};
+  // The id first, so that every later complaint names its request.
   Request request;
   const auto id = message.find("id");
   if (id == message.end() || !(id->is_number_integer() || id->is_string()))
     return ProtocolError{"bad-request", "The message has no \"id\" (an integer or a string)."};
   request.id = *id;
+  const auto refuse = [&](const char *code, const char *text) { return ProtocolError{code, text, request.id}; };
+  const auto version = message.find("v");
+  if (version == message.end() || !version->is_number_integer())
+    return refuse("bad-request", "The message has no protocol version \"v\".");
+  if (*version != kProtocolVersion) return refuse("unsupported-version", "This host speaks protocol version 1.");
   const auto command = message.find("command");
   if (command == message.end() || !command->is_string())
-    return ProtocolError{"bad-request", "The message has no \"command\" string."};
+    return refuse("bad-request", "The message has no \"command\" string.");
   request.command = command->get<std::string>();
   const auto args = message.find("args");
   if (args == message.end() || args->is_null()) {
@@ -101,7 +103,7 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
   } else if (args->is_object()) {
     request.args = *args;
   } else {
-    return ProtocolError{"bad-request", "\"args\" must be an object."};
+    return refuse("bad-request", "\"args\" must be an object.");
   }
   return request;
 }

@@ -31,6 +31,8 @@ inline constexpr std::uint32_t kMaxMessageBytes = 1024U * 1024U;
 struct ProtocolError {
   std::string code;
   std::string message;
+  // The request's id when it could be read, else null.
+  nlohmann::json id = nullptr;
 };
 
 struct Request {

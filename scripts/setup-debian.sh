@@ -9,8 +9,13 @@ packages=(
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   newsboat chromium xvfb xauth python3 fonts-dejavu-core
+  nodejs
   clang-format
 )
+# npm for the extension checks; a Node.js from elsewhere brings its own.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
