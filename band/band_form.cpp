@@ -1,6 +1,7 @@
 #include "band/band_form.h"
 
 #include "band/band_object.h"
+#include "platform/com/unknown.h"
 
 namespace quorvelle {
 
@@ -14,6 +15,7 @@ TJvBandForm::~TJvBandForm() {
   // Freed by someone else (its parent, the browser's window, went first):
   // the band object stops using it before its widgets go.
   if (FBandObject != nullptr) FBandObject->BandFormDestroyed(this);
+  if (FFreeWhenIdle) com::ComModule::Unlock();
 }
 
 void TJvBandForm::Release(TJvBandForm *form) noexcept {
@@ -21,9 +23,14 @@ void TJvBandForm::Release(TJvBandForm *form) noexcept {
   form->FBandObject = nullptr;
   if (form->RunningCommand()) {
     // Freeing it now would pull the form from under the command (a modal
-    // dialog of it may be open); the last command scope frees it.
+    // dialog of it may be open). From here the form owns itself: it leaves
+    // the browser's window, which the browser may free before the command
+    // ends, and the last command scope frees it. Meanwhile the library
+    // holding its code stays loaded.
     form->FFreeWhenIdle = true;
+    com::ComModule::Lock();
     form->hide();
+    form->setParent(nullptr, form->windowFlags() & ~Qt::WindowType_Mask);
   } else {
     delete form;
   }

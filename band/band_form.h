@@ -45,7 +45,9 @@ public:
   [[nodiscard]] bool RunningCommand() const noexcept { return FCommandDepth > 0; }
 
   // The band object lets go of the form: the form is freed now, or, while
-  // one of its commands still runs, hidden and freed once that command ended.
+  // one of its commands still runs, hidden, taken out of the browser's
+  // window (which may go first) and freed once that command ended; the
+  // library does not unload meanwhile.
   static void Release(TJvBandForm *form) noexcept;
 
   unsigned BandModeFlags = bmfVariableHeight;

@@ -24,6 +24,8 @@ inline constexpr com::IID IID_IContextMenuAdd = com::GuidLiteral("{5E0B7C3A-91D4
 inline constexpr const char *kIContextMenuAddName = "IContextMenuAdd";
 inline constexpr const char *kIContextMenuAddHelpString = "Dispatch interface for ContextMenuAdd Object";
 inline constexpr com::DISPID DISPID_Capture = 1;
+// ImportFile(file name): the desktop hands a list file over (quorvelle-browser --import).
+inline constexpr com::DISPID DISPID_ImportFile = 2;
 
 // The context-menu object's class, creatable, default interface IContextMenuAdd.
 inline constexpr com::CLSID CLASS_ContextMenuAdd = com::GuidLiteral("{A4D29E17-6C83-4B1F-8E52-97F0B3C6D418}");

@@ -24,12 +24,22 @@ com::HRESULT TContextMenuAdd::GetIDsOfNames(const com::WideString &name, com::DI
     id = DISPID_Capture;
     return com::S_OK;
   }
+  if (platform::CompareTextIgnoringCase(com::WideToUtf8(name), "ImportFile") == 0) {
+    id = DISPID_ImportFile;
+    return com::S_OK;
+  }
   id = com::DISPID_UNKNOWN;
   return com::DISP_E_UNKNOWNNAME;
 }
 
 com::HRESULT TContextMenuAdd::Invoke(com::DISPID id, const std::vector<com::Variant> &args, com::Variant *result) {
   if (result != nullptr) *result = std::monostate{};
+  if (id == DISPID_ImportFile) {
+    if (args.size() != 1) return com::DISP_E_BADPARAMCOUNT;
+    const std::optional<std::string> fileName = com::VariantText(args[0]);
+    if (!fileName) return com::DISP_E_TYPEMISMATCH;
+    return ImportFile(com::Utf8ToWide(*fileName));
+  }
   if (id != DISPID_Capture) return com::DISP_E_MEMBERNOTFOUND;
   if (args.size() != 2) return com::DISP_E_BADPARAMCOUNT;
   const std::optional<std::string> url = com::VariantText(args[0]);
@@ -60,6 +70,14 @@ com::HRESULT TContextMenuAdd::Capture(const com::WideString & /*URL*/, const com
     }
     store.Save();
     if (accepted) store.GenerateXML();
+  });
+  return com::S_OK;
+}
+
+com::HRESULT TContextMenuAdd::ImportFile(const com::WideString &FileName) {
+  Guard("TContextMenuAdd.ImportFile", [&] {
+    RequireApplication();
+    Store().ImportFromFilename(com::WideToUtf8(FileName));
   });
   return com::S_OK;
 }

@@ -26,6 +26,10 @@ public:
   com::HRESULT GetIDsOfNames(const com::WideString &name, com::DISPID &id) override;
   com::HRESULT Invoke(com::DISPID id, const std::vector<com::Variant> &args, com::Variant *result) override;
   com::HRESULT Capture(const com::WideString &URL, const com::WideString &Title) override;
+  // Dispatch id 2, name "ImportFile": imports a list file as the toolbar's
+  // import command does (the import dialog for OPML; the open dialog when the
+  // name is empty), then saves and rebuilds the report.
+  com::HRESULT ImportFile(const com::WideString &FileName);
 
 private:
   ~TContextMenuAdd() override = default;

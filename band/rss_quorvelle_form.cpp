@@ -9,6 +9,7 @@
 #include "dialogs/product_info.h"
 #include "feeds/feed_store.h"
 #include "platform/files/file_io.h"
+#include "platform/files/file_url.h"
 #include "platform/ui/user_interface.h"
 #include "support/debug_log.h"
 
@@ -159,12 +160,21 @@ void TRSSQuorvelleForm::OpenURLInIE(const std::string &URL) {
 }
 
 void TRSSQuorvelleForm::OpenFileInIE(const std::string &path) {
-  Guard("TRSSQuorvelleForm.OpenFileInIE", [&] { Navigate("file://" + path); });
+  // A path may hold '#', '?' or '%', which an address would read otherwise.
+  Guard("TRSSQuorvelleForm.OpenFileInIE", [&] { Navigate(platform::FileUrlFromPath(path)); });
 }
 
 void TRSSQuorvelleForm::FindRSSLinkOnPage(std::string &URL, std::string &title) {
   URL.clear();
   title.clear();
+  std::vector<DiscoveredFeed> feeds = FindFeedsOnPage();
+  if (feeds.empty()) return;
+  URL = std::move(feeds.front().url);
+  title = std::move(feeds.front().title);
+}
+
+std::vector<DiscoveredFeed> TRSSQuorvelleForm::FindFeedsOnPage() {
+  std::vector<DiscoveredFeed> feeds;
   Guard("TRSSQuorvelleForm.FindRSSLinkOnPage", [&] {
     const com::ComPtr<com::IWebBrowser2> browser = Browser();
     if (!browser) return;
@@ -178,8 +188,16 @@ void TRSSQuorvelleForm::FindRSSLinkOnPage(std::string &URL, std::string &title) 
     if (!element) return;
     com::WideString html;
     com::OleCheck(element->get_outerHTML(&html));
-    FindRSSLinkInPageText(com::WideToUtf8(html), URL, title);
+    // The page's address, to resolve relative feed addresses against; a
+    // document without one leaves them as written.
+    com::WideString address;
+    com::ComPtr<com::IHTMLDocument2> withAddress;
+    if (com::SUCCEEDED(document.As(withAddress)) && withAddress && com::FAILED(withAddress->get_URL(&address))) {
+      address.clear();
+    }
+    feeds = DiscoverFeeds(com::WideToUtf8(html), com::WideToUtf8(address));
   });
+  return feeds;
 }
 
 void TRSSQuorvelleForm::GenerateReport() {
@@ -196,14 +214,21 @@ void TRSSQuorvelleForm::GenerateReport() {
 void TRSSQuorvelleForm::AddRSSFeed() {
   CommandScope command(*this);
   Guard("TRSSQuorvelleForm.AddRSSFeed", [&] {
-    std::string url;
-    std::string title;
-    FindRSSLinkOnPage(url, title);
+    const std::vector<DiscoveredFeed> feeds = FindFeedsOnPage();
+    const std::string url = feeds.empty() ? std::string() : feeds.front().url;
+    const std::string title = feeds.empty() ? std::string() : feeds.front().title;
     TRSSFeedOptions &store = Store();
     const auto dialog = std::make_unique<TfrmAddFeedDlg>(this);
     store.Load();
     dialog->edURL->setText(!url.empty() ? Q(url) : QGuiApplication::clipboard()->text());
     dialog->edTitle->setText(Q(title));
+    // Several feeds: the address field offers them all, the first chosen.
+    if (feeds.size() > 1) {
+      std::vector<TfrmAddFeedDlg::OfferedFeed> offered;
+      for (const DiscoveredFeed &feed : feeds)
+        offered.push_back({feed.url, feed.title});
+      dialog->OfferFeeds(offered);
+    }
     // Without both values the dialog reads the feed's title when it opens.
     dialog->SetDownloadXMLBeforeDialogShow(url.empty() || title.empty());
     const bool accepted = dialog->exec() == QDialog::Accepted;

@@ -6,12 +6,14 @@
 // through the band object that created it.
 
 #include "band/band_form.h"
+#include "band/core/feed_discovery.h"
 #include "platform/com/browser_interfaces.h"
 
 #include <QIcon>
 #include <QList>
 
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -60,6 +62,9 @@ public:
   void OpenFileInIE(const std::string &path);
   // The feed link that the shown page announces; both empty when none.
   void FindRSSLinkOnPage(std::string &URL, std::string &title);
+  // Every feed that the shown page announces, the one to preselect first,
+  // addresses resolved against the page's address.
+  std::vector<DiscoveredFeed> FindFeedsOnPage();
 
 public slots:
   void JvBandFormCreate();

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -86,6 +87,19 @@ void ShowAlreadyExists(const std::string &name) {
   request.defaultButton = ui::ModalResult::Ok;
   ui::Ui().ShowMessage(request);
 }
+
+// The offered feeds' list shows each address after its title.
+class OfferedFeedDelegate : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+  void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QString title = index.data(Qt::UserRole).toString();
+    if (!title.isEmpty()) option->text = title + QStringLiteral(" \u2014 ") + option->text;
+  }
+};
 
 } // namespace
 
@@ -402,12 +416,54 @@ void TfrmAddFeedDlg::SetDownloadXMLBeforeDialogShow(bool value) {
   Guard("TfrmAddFeedDlg.SetDownloadXMLBeforeDialogShow", [&] { FDownloadXMLBeforeDialogShow = value; });
 }
 
+void TfrmAddFeedDlg::OfferFeeds(const std::vector<OfferedFeed> &feeds) {
+  Guard("TfrmAddFeedDlg.OfferFeeds", [&] {
+    if (feeds.empty()) return;
+    if (cbxURL == nullptr) {
+      cbxURL = new QComboBox(pnlLink);
+      cbxURL->setObjectName("cbxURL");
+      cbxURL->setEditable(true);
+      cbxURL->setInsertPolicy(QComboBox::NoInsert);
+      cbxURL->setItemDelegate(new OfferedFeedDelegate(cbxURL));
+      // The list takes edURL's place and edURL becomes its text field.
+      delete pnlLink->layout()->replaceWidget(edURL, cbxURL);
+      cbxURL->setLineEdit(edURL);
+      setTabOrder(edTitle, cbxURL);
+      setTabOrder(cbxURL, cbxCategory);
+      connect(cbxURL, &QComboBox::activated, this, &TfrmAddFeedDlg::cbxURLChange);
+    }
+    const QSignalBlocker blocker(cbxURL);
+    cbxURL->clear();
+    for (const OfferedFeed &feed : feeds) {
+      cbxURL->addItem(Q(feed.url), Q(feed.title));
+      cbxURL->setItemData(cbxURL->count() - 1, Q(feed.title.empty() ? feed.url : feed.title + "\n" + feed.url),
+                          Qt::ToolTipRole);
+    }
+    cbxURL->setCurrentIndex(0);
+    edURL->setText(Q(feeds.front().url));
+    edTitle->setText(Q(feeds.front().title));
+  });
+}
+
+void TfrmAddFeedDlg::cbxURLChange(int index) {
+  Guard("TfrmAddFeedDlg.cbxURLChange", [&] {
+    if (cbxURL == nullptr || index < 0 || index >= cbxURL->count()) return;
+    edURL->setText(cbxURL->itemText(index));
+    const QString title = cbxURL->itemData(index, Qt::UserRole).toString();
+    edTitle->setText(title);
+    // An offered feed with its title needs no check; one without is read
+    // when the user adds it, as a typed address is.
+    FURLChanged = title.isEmpty();
+  });
+}
+
 void TfrmAddFeedDlg::SetBusy(bool busy) {
   for (QWidget *control :
        {static_cast<QWidget *>(btnCategory), static_cast<QWidget *>(edURL), static_cast<QWidget *>(edTitle),
         static_cast<QWidget *>(Button1), static_cast<QWidget *>(Button2)}) {
     control->setEnabled(!busy);
   }
+  if (cbxURL != nullptr) cbxURL->setEnabled(!busy);
   const QPalette &standard = QApplication::palette();
   const QColor base =
       busy ? standard.color(QPalette::Active, QPalette::Button) : standard.color(QPalette::Active, QPalette::Base);

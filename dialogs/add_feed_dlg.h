@@ -18,6 +18,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QAction;
 class QComboBox;
@@ -74,6 +75,16 @@ public:
   void SetCurrentCategory(std::string_view name);
   [[nodiscard]] std::string GetCurrentCategory();
   void SetDownloadXMLBeforeDialogShow(bool value);
+
+  // A feed to offer in the address field, with its title ("" for none).
+  struct OfferedFeed {
+    std::string url;
+    std::string title;
+  };
+  // Turns the address field into a list of the feeds, each shown with its
+  // title, and chooses the first. Choosing one puts its address into edURL
+  // and its title into edTitle; edURL stays the field to type into and read.
+  void OfferFeeds(const std::vector<OfferedFeed> &feeds);
   // Reads the feed's title from the link; true when a non-empty title came
   // back (it then replaces the text of edTitle).
   bool CheckLink(bool showError);
@@ -85,6 +96,8 @@ public:
   QFrame *pnlLink = nullptr;
   QLineEdit *edTitle = nullptr;
   QLineEdit *edURL = nullptr;
+  // The list of offered feeds around edURL; nullptr until OfferFeeds.
+  QComboBox *cbxURL = nullptr;
   QFrame *pnlBtns = nullptr;
   QPushButton *btnCheckLink = nullptr;
   QLabel *lblInfo = nullptr;
@@ -118,6 +131,7 @@ protected:
 private slots:
   void edURLChange();
   void RunCheckOnShow();
+  void cbxURLChange(int index);
 
 private:
   void FormCreate();

@@ -1,5 +1,9 @@
 // quorvelle-browser: the browser window that hosts the Quorvelle band.
 //   quorvelle-browser [address]   opens address instead of the start page
+//   quorvelle-browser --add-feed ADDRESS / --import FILE
+//                                 the band's add feed dialog with the address,
+//                                 or its import of the list file; then the
+//                                 report (the desktop entries use these)
 //   quorvelle-browser --demo      a throw-away user with sample feeds served
 //                                 from 127.0.0.1 (no network needed)
 // QUORVELLE_HOST_SCRIPT=<file> runs a script of steps (docs/host.md).
@@ -7,13 +11,17 @@
 #include "dialogs/quorvelle_application.h"
 #include "host/browser_window.h"
 #include "host/demo_mode.h"
+#include "host/desktop_requests.h"
 #include "host/feed_proxy.h"
 #include "host/host_script.h"
 #include "host/starter_feeds.h"
+#include "setup/user_installation.h"
 #include "support/debug_log.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+#include <QTimer>
 #include <QWebEngineProfile>
 #include <cstdio>
 #include <cstdlib>
@@ -50,17 +58,33 @@ int main(int argc, char **argv) {
 
   bool demo = false;
   QString address;
-  for (const QString &arg : QCoreApplication::arguments().mid(1)) {
+  // From the desktop: an address for the add feed dialog, a list file to import.
+  std::optional<QString> addFeed;
+  std::optional<QString> importFile;
+  const QStringList arguments = QCoreApplication::arguments().mid(1);
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString &arg = arguments[i];
     if (arg == QLatin1String("--demo")) {
       demo = true;
     } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-      std::printf("usage: quorvelle-browser [--demo] [address]\n");
+      std::printf("usage: quorvelle-browser [--demo] [address]\n"
+                  "       quorvelle-browser --add-feed ADDRESS   (the add feed dialog with the address filled in)\n"
+                  "       quorvelle-browser --import FILE        (imports an OPML or Quorvelle list)\n");
       return 0;
+    } else if ((arg == QLatin1String("--add-feed") || arg == QLatin1String("--import")) && i + 1 < arguments.size()) {
+      (arg == QLatin1String("--add-feed") ? addFeed : importFile) = arguments[++i];
+    } else if (arg == QLatin1String("--add-feed") || arg == QLatin1String("--import")) {
+      std::fprintf(stderr, "quorvelle-browser: %s needs an argument\n", qPrintable(arg));
+      return 2;
     } else {
       address = arg;
     }
   }
-  const QString installation = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+  // A system package's programs work from the user's own installation folder.
+  const std::string prepared =
+      setup::PrepareInstallationFolder((QCoreApplication::applicationDirPath() + QLatin1Char('/')).toStdString());
+  const QString installation =
+      prepared.empty() ? QCoreApplication::applicationDirPath() + QLatin1Char('/') : QString::fromStdString(prepared);
   const QByteArray scriptFile = qgetenv("QUORVELLE_HOST_SCRIPT");
 
   int status = 1;
@@ -71,7 +95,7 @@ int main(int argc, char **argv) {
     // default, so a first start shows the installation's help page.
     const QUrl startPage = host::StartPageUrl(installation.toStdString());
     host::EnsureBrowserSettings();
-    if (!demo && scriptFile.isEmpty()) host::OfferStarterFeeds(installation.toStdString());
+    if (!demo && scriptFile.isEmpty() && !addFeed && !importFile) host::OfferStarterFeeds(installation.toStdString());
 
     QWebEngineProfile *profile = QWebEngineProfile::defaultProfile();
     profile->setHttpUserAgent(profile->httpUserAgent() + QStringLiteral(" Quorvelle/1.0"));
@@ -92,6 +116,14 @@ int main(int argc, char **argv) {
         first = startPage;
       }
       window.Navigate(first);
+      if (addFeed || importFile) {
+        // Once the window runs: the band's own dialog, then its report.
+        QTimer::singleShot(0, &window, [&] {
+          host::HandDesktopRequestToBand(loader, addFeed, importFile);
+          const QString report = installation + QStringLiteral("headlines/index.html");
+          if (QFileInfo::exists(report)) window.Navigate(QUrl::fromLocalFile(report));
+        });
+      }
 
       std::unique_ptr<host::HostScript> script;
       if (!scriptFile.isEmpty()) {
@@ -106,6 +138,10 @@ int main(int argc, char **argv) {
       status = QApplication::exec();
       window.CloseBands();
     }
+    // A band's form whose command was still running when the window closed
+    // frees itself once the command ends; that happens here, before the
+    // libraries are let go.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     loader.Unload();
   }
   DebugM::Finalization();

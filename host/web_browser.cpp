@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEngineScript>
 
 namespace quorvelle::host {
 namespace {
@@ -35,11 +36,18 @@ private:
   QPointer<QWebEnginePage> page_;
 };
 
-class HtmlDocument : public com::ComObject<com::IHTMLDocument3> {
+class HtmlDocument : public com::ComObject<com::IHTMLDocument3, com::IHTMLDocument2> {
 public:
   explicit HtmlDocument(QWebEnginePage *page) : page_(page) {}
   HRESULT Invoke(com::DISPID, const std::vector<com::Variant> &, com::Variant *) override {
     return com::DISP_E_MEMBERNOTFOUND;
+  }
+  HRESULT get_URL(com::WideString *url) override {
+    if (url == nullptr) return com::E_POINTER;
+    url->clear();
+    if (!page_) return com::E_FAIL;
+    *url = ToWide(page_->url().toString(QUrl::FullyEncoded));
+    return com::S_OK;
   }
   HRESULT get_documentElement(com::IHTMLElement **element) override {
     if (element == nullptr) return com::E_POINTER;
@@ -65,8 +73,10 @@ std::optional<QString> PageOuterHtml(QWebEnginePage *page, std::chrono::millisec
   auto answer = std::make_shared<Answer>();
   QEventLoop loop;
   QPointer<QEventLoop> waiting(&loop);
+  // In a script world of its own: the page's scripts cannot replace what
+  // the band reads (a getter of their own for outerHTML, say) nor see it.
   page->runJavaScript(QStringLiteral("document.documentElement ? document.documentElement.outerHTML : ''"),
-                      [answer, waiting](const QVariant &value) {
+                      QWebEngineScript::ApplicationWorld, [answer, waiting](const QVariant &value) {
                         answer->arrived = true;
                         answer->html = value.toString();
                         if (waiting) waiting->quit();
@@ -108,7 +118,8 @@ HRESULT WebBrowser::get_Document(com::IDispatch **document) {
   *document = nullptr;
   if (!page_) return com::E_FAIL;
   auto created = com::MakeComObject<HtmlDocument>(page_.data());
-  *document = created.Detach();
+  // The document's IDispatch is the one of its IHTMLDocument3.
+  *document = static_cast<com::IHTMLDocument3 *>(created.Detach());
   return com::S_OK;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The browser window as a band sees it: IWebBrowser2. Navigate2 loads an
 // address in the window's view; get_Document gives the shown page's
-// document, whose element serialises the page as the view holds it now
-// (scripts' changes included).
+// document: its address, and its element, which serialises the page as the
+// view holds it now (scripts' changes included), read in a script world
+// that the page's own scripts cannot reach.
 
 #include "platform/com/browser_interfaces.h"
 

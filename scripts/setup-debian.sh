@@ -7,6 +7,8 @@ packages=(
   g++ cmake ninja-build pkg-config git
   libxml2-dev libxslt1-dev libcurl4-openssl-dev libpcre2-dev libicu-dev
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
+  libcli11-dev nlohmann-json3-dev help2man
+  desktop-file-utils appstream xdg-utils dpkg-dev lintian
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   newsboat chromium xvfb xauth python3 fonts-dejavu-core
   nodejs

@@ -1,16 +1,34 @@
 #include "band/core/feed_discovery.h"
 
+#include "platform/inet/url_resolution.h"
+#include "platform/xml/html_text.h"
 #include "regexpr/reg_expr.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
 #include <optional>
+#include <unordered_set>
 
 namespace quorvelle {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+std::string LowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char &c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
 
 // The attribute value that group n of the current match was taken from.
 //
@@ -50,43 +68,160 @@ std::optional<std::string> AttributeValue(const TRegExpr &expression, int group,
   return value;
 }
 
-// Runs the expression over pageText and fills url and title from the first
-// match whose groups are proper attribute values. True when one was found.
-bool FindWithPattern(TRegExpr &expression, std::string_view pattern, int urlGroup, int titleGroup,
-                     const std::string &pageText, std::string &url, std::string &title) {
+// A value as the page means it: references decoded, line breaks as blanks.
+std::string PageValue(std::string_view written) {
+  return DeleteControlCharsFromString(platform::DecodeHtmlCharacterReferences(written));
+}
+
+TRegExpr LinkExpression(std::string_view pattern) {
+  TRegExpr expression;
+  expression.SetModifierI(true);
+  expression.SetModifierR(true);
+  expression.SetModifierS(true);
+  expression.SetModifierG(false);
   expression.SetExpression(std::string(pattern));
-  expression.SetInputString(pageText);
-  bool found = expression.Exec();
-  while (found) {
-    const std::optional<std::string> foundUrl = AttributeValue(expression, urlGroup, urlGroup == 2);
-    const std::optional<std::string> foundTitle = AttributeValue(expression, titleGroup, titleGroup == 2);
-    if (foundUrl && foundTitle) {
-      url = DeleteControlCharsFromString(*foundUrl);
-      title = DeleteControlCharsFromString(*foundTitle);
-      return true;
-    }
-    // A good element may lie inside the passed-over match, so the search
-    // resumes just behind the start of that match.
-    found = expression.ExecPos(static_cast<std::size_t>(expression.MatchPos(0)) + 1);
+  return expression;
+}
+
+// Where each element that either link expression could match begins. Every
+// match of them begins so, and no two such beginnings overlap.
+std::vector<std::size_t> LinkStarts(const std::string &pageText) {
+  std::vector<std::size_t> starts;
+  TRegExpr start = LinkExpression(R"(<\s*LINK\s+REL)");
+  start.SetInputString(pageText);
+  for (bool found = start.Exec(); found; found = start.ExecNext())
+    starts.push_back(static_cast<std::size_t>(start.MatchPos(0)));
+  return starts;
+}
+
+// Runs the expression from each link start, over the text up to the next
+// one: a match that is passed over is not searched again from the next
+// character, and no search runs on through the rest of the page more than
+// once, so the whole takes one pass over the page. A match that would
+// reach beyond the next link start has run out of its element anyway.
+void FindWithPattern(std::string_view pattern, int urlGroup, int titleGroup, const std::string &pageText,
+                     const std::vector<std::size_t> &starts, std::vector<DiscoveredFeed> &found) {
+  TRegExpr expression = LinkExpression(pattern);
+  for (std::size_t n = 0; n < starts.size(); ++n) {
+    const std::size_t end = n + 1 < starts.size() ? starts[n + 1] : pageText.size();
+    expression.SetInputString(pageText.substr(starts[n], end - starts[n]));
+    if (!expression.Exec()) continue;
+    const std::optional<std::string> url = AttributeValue(expression, urlGroup, urlGroup == 2);
+    const std::optional<std::string> title = AttributeValue(expression, titleGroup, titleGroup == 2);
+    if (url && title) found.push_back({PageValue(*url), PageValue(*title)});
+  }
+}
+
+bool HasToken(std::string_view list, std::string_view token) {
+  std::size_t at = 0;
+  while (at < list.size()) {
+    while (at < list.size() && IsBlank(list[at]))
+      ++at;
+    std::size_t end = at;
+    while (end < list.size() && !IsBlank(list[end]))
+      ++end;
+    if (end > at && LowerAscii(list.substr(at, end - at)) == token) return true;
+    at = end;
   }
   return false;
 }
 
+// What the HTML parser reads from the page in one pass: the first base
+// address and the atom and rdf alternate links.
+struct PageLinks {
+  std::optional<std::string> base;
+  std::vector<DiscoveredFeed> atom;
+  std::vector<DiscoveredFeed> rdf;
+};
+
+PageLinks ReadPageLinks(std::string_view pageText, bool wantFeeds) {
+  PageLinks links;
+  if (pageText.empty()) return links;
+  static const std::vector<std::string> kNames{"base", "link"};
+  platform::ScanHtmlStartTags(pageText, kNames, [&](const platform::HtmlStartTag &tag) {
+    const std::string *href = tag.Attribute("href");
+    if (tag.name == "base") {
+      if (href != nullptr && !links.base) links.base = *href;
+    } else if (href != nullptr && !TrimBlanks(*href).empty()) {
+      const std::string *rel = tag.Attribute("rel");
+      const std::string *type = tag.Attribute("type");
+      if (rel != nullptr && type != nullptr && HasToken(*rel, "alternate")) {
+        const std::string kind = LowerAscii(TrimBlanks(*type));
+        const std::string *title = tag.Attribute("title");
+        DiscoveredFeed feed{*href, title != nullptr ? DeleteControlCharsFromString(*title) : std::string()};
+        if (kind == "application/atom+xml") links.atom.push_back(std::move(feed));
+        if (kind == "application/rdf+xml") links.rdf.push_back(std::move(feed));
+      }
+    }
+    // Without feeds to look for, the first base address is all there is to read.
+    return wantFeeds || !links.base;
+  });
+  return links;
+}
+
+// How much of the page the HTML parser needs to read: up to the element
+// holding the last mention of a base element (or, with wantFeeds, of an atom
+// or rdf type), which ends before the first '<' that follows the mention by
+// more than a generous attribute's length. 0 when nothing is mentioned.
+std::size_t ReadingLength(const std::string &page, bool wantFeeds) {
+  TRegExpr mention =
+      LinkExpression(wantFeeds ? R"(<\s*BASE[\s/>]|APPLICATION\/(?:ATOM|RDF)\+XML)" : R"(<\s*BASE[\s/>])");
+  mention.SetInputString(page);
+  std::size_t last = std::string::npos;
+  for (bool found = mention.Exec(); found; found = mention.ExecNext())
+    last = static_cast<std::size_t>(mention.MatchPos(0) + mention.MatchLen(0));
+  if (last == std::string::npos) return 0;
+  constexpr std::size_t kLongestAttributes = 4096;
+  const std::size_t next = page.find('<', std::min(page.size(), last + kLongestAttributes));
+  return next == std::string::npos ? page.size() : next;
+}
+
 } // namespace
 
-void FindRSSLinkInPageText(const std::string &pageText, std::string &url, std::string &title) {
+std::vector<DiscoveredFeed> DiscoverFeeds(std::string_view pageText, std::string_view pageAddress) {
+  std::vector<DiscoveredFeed> found;
+  Guard("TRSSQuorvelleForm.FindRSSLinkOnPage", [&] {
+    const std::string page(pageText);
+    const std::vector<std::size_t> starts = LinkStarts(page);
+    FindWithPattern(kRSSLinkPatternTitleFirst, 2, 1, page, starts, found);
+    if (found.empty()) FindWithPattern(kRSSLinkPatternHrefFirst, 1, 2, page, starts, found);
+    const bool wantFeeds = found.empty();
+    std::string base(pageAddress);
+    // The HTML parser reads the page for the other feed types, or for a base
+    // address when there is a page address to resolve against; only as far
+    // as the page mentions either.
+    if (wantFeeds || !base.empty()) {
+      const std::size_t length = ReadingLength(page, wantFeeds);
+      PageLinks links = ReadPageLinks(std::string_view(page).substr(0, length), wantFeeds);
+      if (wantFeeds) {
+        found = std::move(links.atom);
+        found.insert(found.end(), links.rdf.begin(), links.rdf.end());
+      }
+      if (links.base && !base.empty()) {
+        if (auto resolved = platform::ResolveUrlReference(base, *links.base)) base = std::move(*resolved);
+      }
+    }
+    std::vector<DiscoveredFeed> offered;
+    std::unordered_set<std::string> known;
+    for (DiscoveredFeed &feed : found) {
+      if (!base.empty()) {
+        if (auto resolved = platform::ResolveUrlReference(base, feed.url)) feed.url = std::move(*resolved);
+      }
+      if (known.insert(feed.url).second) offered.push_back(std::move(feed));
+    }
+    found = std::move(offered);
+  });
+  return found;
+}
+
+void FindRSSLinkInPageText(const std::string &pageText, std::string &url, std::string &title,
+                           std::string_view pageAddress) {
   url.clear();
   title.clear();
-  Guard("TRSSQuorvelleForm.FindRSSLinkOnPage", [&] {
-    TRegExpr expression;
-    expression.SetModifierI(true);
-    expression.SetModifierR(true);
-    expression.SetModifierS(true);
-    expression.SetModifierG(false);
-    if (!FindWithPattern(expression, kRSSLinkPatternTitleFirst, 2, 1, pageText, url, title)) {
-      FindWithPattern(expression, kRSSLinkPatternHrefFirst, 1, 2, pageText, url, title);
-    }
-  });
+  std::vector<DiscoveredFeed> feeds = DiscoverFeeds(pageText, pageAddress);
+  if (feeds.empty()) return;
+  url = std::move(feeds.front().url);
+  title = std::move(feeds.front().title);
 }
 
 } // namespace quorvelle

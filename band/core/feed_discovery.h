@@ -1,11 +1,13 @@
 #pragma once
-// Feed discovery: finds the link element with which a page announces its RSS
-// feed, so the add-feed dialog can open with the feed's address and title.
+// Feed discovery: finds the link elements with which a page announces its
+// feeds, so the add-feed dialog can open with a feed's address and title.
 // The toolbar form hands in the page as the browser serialises it (outer
-// HTML of the document element, UTF-8).
+// HTML of the document element, UTF-8) with the page's address; a program
+// without a browser may hand in the page's source as downloaded. No Qt here.
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvelle {
 
@@ -17,21 +19,43 @@ inline constexpr std::string_view kRSSLinkPatternTitleFirst =
 inline constexpr std::string_view kRSSLinkPatternHrefFirst =
     R"(<\s*LINK\s+REL\s*\=[\s'"]+ALTERNATE[\s'"]+\s+TYPE\s*\=[\s'"]+APPLICATION\/RSS\+XML[\s'"]\s+HREF\s*\=[\s'"]+(.+)[\s'"]\s+TITLE\s*\=[\s'"]+(.+)[\s'"])";
 
-// Looks for <link rel=alternate type=application/rss+xml title=... href=...>
-// in pageText (attributes in exactly that order, or with href before title
-// when no element has them in that order), matching case-insensitively with
-// lazy quantifiers. Line breaks inside the values become blanks; the address
-// is returned as written (a relative address stays relative).
+struct DiscoveredFeed {
+  std::string url;
+  std::string title;
+  friend bool operator==(const DiscoveredFeed &, const DiscoveredFeed &) = default;
+};
+
+// Every feed that pageText announces, in the order to offer them (the first
+// is the one to preselect); empty when none.
 //
-// The address and title are the whole values of their attributes, read from
-// their quotes: a multi-word title that ends the element is not cut at its
-// first blank, and a match whose group runs out of its attribute value (into
-// a later attribute, or into a later element when a link lacks its title or
-// address) is passed over rather than returning markup as an address.
-// When several elements match, the first in document order is offered.
+// Which links count, in this order, each step only when the ones before it
+// found nothing:
+//  1. <link rel=alternate type=application/rss+xml title=... href=...> with
+//     the attributes in exactly that order (kRSSLinkPatternTitleFirst,
+//     matched case-insensitively with lazy quantifiers);
+//  2. the same with href before title (kRSSLinkPatternHrefFirst);
+//  3. link elements whose rel holds "alternate" and whose type is
+//     application/atom+xml, then those of type application/rdf+xml, with
+//     their attributes in any order and any quoting, a title or not.
+// In steps 1 and 2 the address and title are the whole values of their
+// attributes, read from their quotes; a match whose group runs out of its
+// attribute value is passed over.
 //
-// url and title are emptied on entry and stay empty when nothing is found or
-// anything fails; failures are logged as "TRSSQuorvelleForm.FindRSSLinkOnPage".
-void FindRSSLinkInPageText(const std::string &pageText, std::string &url, std::string &title);
+// Values: character references are decoded ("&amp;" -> "&"), line breaks
+// become blanks. The address is resolved against the page's base: the href
+// of its first <base> element (itself resolved against pageAddress), else
+// pageAddress. With an empty pageAddress, or when it cannot be resolved
+// against (about:blank), the address stays as written. The same address is
+// offered once.
+//
+// Takes time in proportion to the page's length, whatever it holds. Failures
+// are logged as "TRSSQuorvelleForm.FindRSSLinkOnPage"; what was found up to
+// then is returned.
+std::vector<DiscoveredFeed> DiscoverFeeds(std::string_view pageText, std::string_view pageAddress);
+
+// The first feed of DiscoverFeeds into url and title; both are emptied on
+// entry and stay empty when the page announces none.
+void FindRSSLinkInPageText(const std::string &pageText, std::string &url, std::string &title,
+                           std::string_view pageAddress = {});
 
 } // namespace quorvelle

@@ -32,6 +32,15 @@ public:
   virtual HRESULT get_outerHTML(WideString *html) = 0;
 };
 
+class IHTMLDocument2 : public IDispatch {
+public:
+  static constexpr IID iid = GuidLiteral("{332C4425-26CB-11D0-B483-00C04FD90119}");
+  using Base = IDispatch;
+
+  // The address of the document.
+  virtual HRESULT get_URL(WideString *url) = 0;
+};
+
 class IHTMLDocument3 : public IDispatch {
 public:
   static constexpr IID iid = GuidLiteral("{3050F485-98B5-11CF-BB82-00AA00BDCE0B}");

@@ -86,7 +86,11 @@ TEST_F(ContextMenuAddTest, InvokeChecksTheMemberAndItsArguments) {
   EXPECT_EQ(object_->GetIDsOfNames(u"CAPTURE", id), com::S_OK);
   EXPECT_EQ(id, 1);
   EXPECT_EQ(object_->GetIDsOfNames(u"Release", id), com::DISP_E_UNKNOWNNAME);
-  EXPECT_EQ(object_->Invoke(2, {com::WideString(u"a"), com::WideString(u"b")}, nullptr), com::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(object_->GetIDsOfNames(u"importfile", id), com::S_OK);
+  EXPECT_EQ(id, 2);
+  EXPECT_EQ(object_->Invoke(3, {com::WideString(u"a"), com::WideString(u"b")}, nullptr), com::DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(object_->Invoke(2, {com::WideString(u"a"), com::WideString(u"b")}, nullptr), com::DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(object_->Invoke(2, {std::int32_t{5}}, nullptr), com::DISP_E_TYPEMISMATCH);
   EXPECT_EQ(object_->Invoke(1, {com::WideString(u"only one")}, nullptr), com::DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(object_->Invoke(1, {com::WideString(u"a"), std::int32_t{5}}, nullptr), com::DISP_E_TYPEMISMATCH);
   // Nothing was captured by the refused calls.

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 namespace quorvelle::test {
 namespace {
@@ -179,6 +180,27 @@ TEST_F(ToolbarTest, HelpAndWebSiteNavigateTheHostingWindow) {
                                                                    "https://www.tolvane.example/quorvelle/"}));
 }
 
+TEST_F(ToolbarTest, ViewFeedsAndHelpReachFilesWhosePathsHoldAddressCharacters) {
+  // An installation folder whose name an address would otherwise cut or decode.
+  const std::string folder = user_.Home() + "/Caf\xC3\xA9 #1 ?x=%41 & 100%/";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy(std::string(QUORVELLE_SOURCE_DIR) + "/data", folder, std::filesystem::copy_options::recursive);
+  Unload();
+  SetSetting("AppPath", folder);
+  Reload();
+  Trigger("TBXItem1");
+  Trigger("toobtnHelp");
+  const std::vector<std::string> addresses = site_->browser->Addresses();
+  ASSERT_EQ(addresses.size(), 2U);
+  const std::string expected[] = {folder + "headlines/index.html", folder + "help/index.html"};
+  for (std::size_t n = 0; n < 2; ++n) {
+    const QUrl url(QString::fromStdString(addresses[n]), QUrl::StrictMode);
+    EXPECT_TRUE(url.isValid() && url.isLocalFile()) << addresses[n];
+    EXPECT_EQ(url.toLocalFile().toStdString(), expected[n]) << addresses[n];
+    EXPECT_TRUE(PathExists(expected[n]));
+  }
+}
+
 TEST_F(ToolbarTest, AFailingNavigationEndsTheCommandQuietly) {
   site_->browser->navigateResult = com::E_FAIL;
   Trigger("TBXItem4");
@@ -270,21 +292,22 @@ struct RealPage {
   const char *title;
 };
 
-// The captured page heads, as the browser's document serialises them; pages
-// that announce nothing the link expressions accept give the clipboard text.
+// The captured page heads, as a document without an address gives them (the
+// addresses stay as written); pages that announce nothing discovery accepts
+// give the clipboard text.
 const RealPage kRealPages[] = {
     {"kde-planet-gentoo-head.html", "https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
     {"kde-youtube-channel-head.html", "https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA",
      "RSS"},
-    {"nnw-indiestack-head.html", "http://indiestack.com/feed/", "Indie Stack &raquo; Feed"},
+    {"nnw-indiestack-head.html", "http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"},
     {"nnw-inessential-head.html", nullptr, nullptr},
     {"nnw-scripting-head.html", nullptr, nullptr},
     {"readability-blogger-head.html", "http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss",
      "Silicon Exposed - RSS"},
     {"readability-ebb-org-head.html", nullptr, nullptr},
-    {"readability-heise-head.html", nullptr, nullptr},
+    {"readability-heise-head.html", "http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"},
     {"readability-pixnet-head.html", "http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"},
-    {"readability-v8-blog-head.html", nullptr, nullptr},
+    {"readability-v8-blog-head.html", "/blog.atom", "V8 Atom feed"},
 };
 
 TEST_F(ToolbarTest, AddOffersTheFeedOfEachCapturedPage) {
@@ -358,22 +381,49 @@ TEST_F(ToolbarTest, AboutImportAndExportOpenTheirDialogs) {
   EXPECT_TRUE(exportAsked);
 }
 
-TEST_F(ToolbarTest, ClosingTheBandDuringACommandKeepsTheFormUntilTheCommandEnds) {
-  QPointer<QWidget> form = Form();
-  auto *manage = Find<QAction>("toolbtnManage");
-  ASSERT_NE(manage, nullptr);
-  WhenModal(Named("frmManageDlg"), [this](QWidget *dialog) {
-    // The browser closes the band while the manage dialog, a window of the
-    // form, is open.
-    band_->ShowDW(0);
-    band_->CloseDW(0);
-    static_cast<QDialog *>(dialog)->reject();
-  });
-  manage->trigger();
-  EXPECT_EQ(Form(), nullptr);
-  // Freed once control is back in the event loop.
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_FALSE(form);
+TEST_F(ToolbarTest, ClosingTheBrowserDuringEachLongCommandFreesTheFormOnceTheCommandEnds) {
+  struct Command {
+    const char *item;
+    std::function<bool(QWidget *)> dialog;
+  };
+  const Command commands[] = {{"toolbtnManage", Named("frmManageDlg")},
+                              {"toolbtnAddRSSFeed", Named("frmAddFeedDlg")},
+                              {"toolbtnImport", OfClass("QFileDialog")},
+                              {"toolbtnExport", Named("frmExportDlg")}};
+  for (const Command &command : commands) {
+    SCOPED_TRACE(command.item);
+    if (!band_) {
+      CreateBand();
+      ASSERT_TRUE(SetSite());
+      ASSERT_EQ(band_->ShowDW(1), com::S_OK);
+    }
+    QPointer<QWidget> form = Form();
+    auto *action = Find<QAction>(command.item);
+    ASSERT_NE(action, nullptr);
+    bool closed = false;
+    WhenModal(command.dialog, [&](QWidget *dialog) {
+      // The browser closes its window while the command's dialog is open,
+      // as quorvelle-browser does: the band is hidden, closed, left without
+      // its site and released, then the window it lived in is freed.
+      band_->ShowDW(0);
+      band_->CloseDW(0);
+      com::ComPtr<com::IObjectWithSite> withSite;
+      band_.As(withSite);
+      withSite->SetSite(nullptr);
+      band_ = nullptr;
+      site_ = nullptr;
+      window_.reset();
+      EXPECT_TRUE(form) << "the form outlives the window while its command runs";
+      EXPECT_EQ(library_->CanUnloadNow(), com::S_FALSE) << "the form's code stays loaded";
+      closed = true;
+      static_cast<QDialog *>(dialog)->reject();
+    });
+    action->trigger();
+    EXPECT_TRUE(closed);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(form);
+    EXPECT_EQ(library_->CanUnloadNow(), com::S_OK);
+  }
 }
 
 } // namespace

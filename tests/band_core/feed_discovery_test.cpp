@@ -6,8 +6,11 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quorvelle {
+void PrintTo(const DiscoveredFeed &feed, std::ostream *out) { *out << '{' << feed.url << ", " << feed.title << '}'; }
+
 namespace {
 
 std::pair<std::string, std::string> Discover(const std::string &page) {
@@ -44,8 +47,8 @@ const RealPage kRealPages[] = {
     // One feed among rel="alternate" links without a type (media, app links).
     {"kde-youtube-channel-head.html",
      {"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}},
-    // The entity stays as the page text has it; the JSON feed is not rss+xml.
-    {"nnw-indiestack-head.html", {"http://indiestack.com/feed/", "Indie Stack &raquo; Feed"}},
+    // The character reference is decoded; the JSON feed is not rss+xml.
+    {"nnw-indiestack-head.html", {"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}},
     // Unquoted attribute values: REL= must be followed by a blank or quote.
     {"nnw-inessential-head.html", kNothing},
     // rss+xml link without a title, and no later title attribute to run into.
@@ -55,12 +58,12 @@ const RealPage kRealPages[] = {
      {"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"}},
     // href, rel, title, type: another order.
     {"readability-ebb-org-head.html", kNothing},
-    // type, href, title, rel: another order.
-    {"readability-heise-head.html", kNothing},
+    // type, href, title, rel: another order, so only the atom+xml link is taken.
+    {"readability-heise-head.html", {"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"}},
     // oEmbed alternates come first and are not rss+xml.
     {"readability-pixnet-head.html", {"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"}},
-    // atom+xml only.
-    {"readability-v8-blog-head.html", kNothing},
+    // atom+xml only, in another order; no page address, so it stays relative.
+    {"readability-v8-blog-head.html", {"/blog.atom", "V8 Atom feed"}},
 };
 
 TEST(FeedDiscoveryRealPages, EachCapturedPageGivesItsKnownFeed) {
@@ -83,10 +86,11 @@ TEST(FeedDiscovery, FindsTitleBeforeHrefWhateverTheLetterCase) {
   EXPECT_EQ(
       Discover("< link  rel = \"alternate\"\ttype =\"application/rss+xml\"\n title= \"News\" href = \"news.xml\">"),
       news);
-  // The title keeps its inner blanks and apostrophes; the address is not resolved.
-  EXPECT_EQ(
-      Discover(R"(<link rel="alternate" type="application/rss+xml" title="Bob's Daily News" href="/rss?id=1&amp;x">)"),
-      Found("/rss?id=1&amp;x", "Bob's Daily News"));
+  // The title keeps its inner blanks and apostrophes; without a page address
+  // the address is not resolved. Character references are decoded in both.
+  EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" title="Bob's News &amp; Views" )"
+                     R"(href="/rss?id=1&amp;x">)"),
+            Found("/rss?id=1&x", "Bob's News & Views"));
   // Likewise the address, which ends the expression here.
   EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" title="T" href="/bob's.xml">)"),
             Found("/bob's.xml", "T"));
@@ -108,8 +112,9 @@ TEST(FeedDiscovery, FindsHrefBeforeTitleOnlyWhenNoTitleFirstLinkExists) {
             Found("1.xml", "One"));
 }
 
-TEST(FeedDiscovery, IgnoresOtherTypesAndOtherAttributeOrders) {
-  EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/atom+xml" title="News" href="news.atom">)"), kNothing);
+TEST(FeedDiscovery, IgnoresOtherTypesAndRssLinksInOtherAttributeOrders) {
+  EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/json" title="News" href="news.json">)"), kNothing);
+  EXPECT_EQ(Discover(R"(<link rel="stylesheet" type="application/atom+xml" title="News" href="news.atom">)"), kNothing);
   EXPECT_EQ(Discover(R"(<link type="application/rss+xml" rel="alternate" title="News" href="news.xml">)"), kNothing);
   EXPECT_EQ(Discover(R"(<link rel="alternate" title="News" type="application/rss+xml" href="news.xml">)"), kNothing);
   EXPECT_EQ(Discover(R"(<a rel="alternate" type="application/rss+xml" title="News" href="news.xml">)"), kNothing);
@@ -154,6 +159,78 @@ TEST(FeedDiscovery, NonAsciiTitlesAndIllFormedBytesAreSafe) {
       Discover("\xFF\xFE<p>\x80</p><link rel=\"alternate\" type=\"application/rss+xml\" title=\"T\" href=\"t.xml\">"
                "\xC3"),
       Found("t.xml", "T"));
+}
+
+std::vector<DiscoveredFeed> All(const std::string &page, std::string_view address = {}) {
+  return DiscoverFeeds(page, address);
+}
+
+TEST(FeedDiscovery, DecodesEveryKindOfCharacterReferenceOnce) {
+  const auto found =
+      All(R"(<link rel="alternate" type="application/rss+xml" )"
+          R"(title="&quot;A&quot; &#38; &#x42;&#X43; &eacute;&raquo; &amp;amp; &bogus; & &#0; &#x110000;" )"
+          R"(href="/f?a=1&amp;b=&#50;&#x33&lt;">)");
+  ASSERT_EQ(found.size(), 1U);
+  EXPECT_EQ(found[0].title, "\"A\" & BC \xC3\xA9\xC2\xBB &amp; &bogus; & \xEF\xBF\xBD \xEF\xBF\xBD");
+  EXPECT_EQ(found[0].url, "/f?a=1&b=23<");
+  // A line break written as a reference becomes a blank too.
+  EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" title="A&#10;B" href="f">)"),
+            Found("f", "A B"));
+}
+
+TEST(FeedDiscovery, ResolvesTheAddressAgainstTheBaseOrThePageAddress) {
+  const std::string link = R"(<link rel="alternate" type="application/rss+xml" title="T" href="feed.xml?a=1&amp;b=2">)";
+  const std::string page = "https://news.example/section/page.html?x=1";
+  EXPECT_EQ(All(link, page), (std::vector<DiscoveredFeed>{{"https://news.example/section/feed.xml?a=1&b=2", "T"}}));
+  EXPECT_EQ(All(R"(<link rel="alternate" type="application/rss+xml" title="T" href="/f.xml">)", page)[0].url,
+            "https://news.example/f.xml");
+  EXPECT_EQ(All(R"(<link rel="alternate" type="application/rss+xml" title="T" href="//cdn.example/f">)", page)[0].url,
+            "https://cdn.example/f");
+  // An absolute address stays itself.
+  EXPECT_EQ(
+      All(R"(<link rel="alternate" type="application/rss+xml" title="T" href="http://o.example/r?s=1">)", page)[0].url,
+      "http://o.example/r?s=1");
+  // The first base element with an address wins over the page address; a
+  // relative base is itself resolved against the page address.
+  EXPECT_EQ(All("<head><base target=_top><base href='/blog/'><base href='http://other.example/'>" + link, page)[0].url,
+            "https://news.example/blog/feed.xml?a=1&b=2");
+  EXPECT_EQ(All(R"(<BASE HREF="http://b.example/x/&amp;/">)" + link, page)[0].url,
+            "http://b.example/x/&/feed.xml?a=1&b=2");
+  // A local page (a file address keeps no query); nothing to resolve against: the address as written.
+  EXPECT_EQ(All(link, "file:///home/u/My%20Pages/a.html")[0].url, "file:///home/u/My%20Pages/feed.xml");
+  EXPECT_EQ(All(link, "about:blank")[0].url, "feed.xml?a=1&b=2");
+  EXPECT_EQ(All("<base href='/blog/'>" + link)[0].url, "feed.xml?a=1&b=2");
+}
+
+TEST(FeedDiscovery, OffersEveryFeedOfTheFirstKindThatHasAny) {
+  // All title-first rss+xml links, in document order, each address once.
+  EXPECT_EQ(All(R"(<link rel="alternate" type="application/rss+xml" title="One" href="1.xml">
+                   <link rel="alternate" type="application/atom+xml" title="Atom" href="a.xml">
+                   <link rel="alternate" type="application/rss+xml" title="Two" href="2.xml">
+                   <link rel="alternate" type="application/rss+xml" title="One again" href="1.xml">)"),
+            (std::vector<DiscoveredFeed>{{"1.xml", "One"}, {"2.xml", "Two"}}));
+  // Without rss+xml links: atom+xml, then rdf+xml, in any attribute order
+  // and quoting, rel among other words, a title or not.
+  EXPECT_EQ(All("<link type=application/rdf+xml rel=alternate href=r.rdf title='RDF &amp; more'>"
+                R"(<LINK HREF='a1.xml' REL="Alternate Home" TYPE=' Application/Atom+XML ' TITLE="A > B">)"
+                R"(<link rel=alternate type=application/atom+xml href="a2.xml">)"
+                R"(<link rel=alternate type=application/atom+xml title="no address">)"
+                R"(<link rel=alternate type=application/rss+xml href="rss.xml">)",
+                "http://e.example/p/"),
+            (std::vector<DiscoveredFeed>{{"http://e.example/p/a1.xml", "A > B"},
+                                         {"http://e.example/p/a2.xml", ""},
+                                         {"http://e.example/p/r.rdf", "RDF & more"}}));
+}
+
+TEST(FeedDiscovery, PagesOfPassedOverLinksStillFindTheFeedAfterThem) {
+  // Thousands of links that each expression starts on and passes over.
+  std::string page = "<html><head>";
+  for (int n = 0; n < 20000; ++n)
+    page += R"(<link rel="alternate" type="application/rss+xml" title="No address">)";
+  EXPECT_EQ(Discover(page), kNothing);
+  EXPECT_EQ(Discover(page + R"(<link rel="alternate" type="application/rss+xml" href="f.xml" title="F">)"),
+            Found("f.xml", "F"));
+  EXPECT_EQ(Discover(page + "<link rel='alternate' type='application/atom+xml' href='a.xml'>"), Found("a.xml", ""));
 }
 
 } // namespace

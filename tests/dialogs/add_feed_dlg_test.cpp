@@ -370,5 +370,39 @@ TEST_F(AddFeedDlgTest, WithoutAStoreTheDialogStillOpensWithGeneralAndChecksNothi
   EXPECT_TRUE(dialog.lblInfo->isHidden());
 }
 
+TEST_F(AddFeedDlgTest, OfferedFeedsFillAddressAndTitleAndAddWithoutADownload) {
+  TfrmAddFeedDlg dialog;
+  dialog.OfferFeeds({{"http://e.example/rss.xml", "News & Views"},
+                     {"http://e.example/atom.xml", "Atom"},
+                     {"http://e.example/untitled.xml", ""}});
+  ASSERT_NE(dialog.cbxURL, nullptr);
+  EXPECT_EQ(Entries(*dialog.cbxURL), (std::vector<std::string>{"http://e.example/rss.xml", "http://e.example/atom.xml",
+                                                               "http://e.example/untitled.xml"}));
+  // edURL is still the dialog's address field, now the list's text field.
+  EXPECT_EQ(dialog.findChild<QLineEdit *>("edURL"), dialog.edURL);
+  EXPECT_EQ(dialog.cbxURL->lineEdit(), dialog.edURL);
+  EXPECT_EQ(dialog.edURL->text(), "http://e.example/rss.xml");
+  EXPECT_EQ(dialog.edTitle->text(), "News & Views");
+
+  ModalScript script;
+  script.Then<TfrmAddFeedDlg>([](TfrmAddFeedDlg &open) {
+    // Choosing a feed as the list does: its address and its title.
+    open.cbxURL->setCurrentIndex(1);
+    emit open.cbxURL->activated(1);
+    EXPECT_EQ(open.edURL->text(), "http://e.example/atom.xml");
+    EXPECT_EQ(open.edTitle->text(), "Atom");
+    open.Button1->click();
+  });
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_TRUE(script.Done());
+  EXPECT_TRUE(inet.requests.empty()) << "an offered feed with its title needs no check";
+  EXPECT_EQ(dialog.edURL->text(), "http://e.example/atom.xml");
+
+  // One without a title is read when added, like a typed address.
+  emit dialog.cbxURL->activated(2);
+  EXPECT_EQ(dialog.edTitle->text(), "");
+  EXPECT_TRUE(dialog.URLChanged());
+}
+
 } // namespace
 } // namespace quorvelle::test

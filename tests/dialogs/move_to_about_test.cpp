@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QSet>
 
+#include <QAbstractItemView>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -259,6 +261,27 @@ TEST_F(DialogTest, DialogScreenshots) {
     dialog.edURL->setText("https://planet.example.org/rss20.xml");
     dialog.SetCurrentCategory("Tech");
     save(dialog, "add-feed-dialog.png");
+  }
+  {
+    // A page that announces several feeds, with the list of them open.
+    TfrmAddFeedDlg dialog;
+    dialog.OfferFeeds({{"https://planet.example.org/rss20.xml", "Planet Example"},
+                       {"https://planet.example.org/universe/rss20.xml", "Example Universe"},
+                       {"https://planet.example.org/atom.xml", ""}});
+    dialog.show();
+    dialog.cbxURL->showPopup();
+    QCoreApplication::processEvents();
+    QWidget *popup = dialog.cbxURL->view()->window();
+    QPixmap picture(
+        dialog.size().expandedTo(QSize(dialog.width(), dialog.mapFromGlobal(popup->geometry().bottomLeft()).y() + 1)));
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, dialog.grab());
+    painter.drawPixmap(dialog.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
+    painter.end();
+    EXPECT_GT(DistinctColours(picture.toImage()), 8);
+    EXPECT_TRUE(picture.save(folder + "/add-feed-offered-feeds.png"));
+    dialog.cbxURL->hidePopup();
   }
   {
     TfrmManageDlg dialog;

@@ -3,6 +3,7 @@
 // window hosting a stand-in band (sizes, navigation, the page's markup, the
 // context-menu page with its automation call, the proxy from a report page).
 
+#include "band/core/feed_discovery.h"
 #include "feeds/feed_store.h"
 #include "host/browser_window.h"
 #include "host/com_loader.h"
@@ -17,10 +18,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestInterceptor>
 #include <dlfcn.h>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+
+namespace quorvelle {
+void PrintTo(const DiscoveredFeed &feed, std::ostream *out) { *out << '{' << feed.url << ", " << feed.title << '}'; }
+} // namespace quorvelle
 
 namespace quorvelle::host {
 namespace {
@@ -443,6 +449,106 @@ TEST_F(HostWindowTest, SilentHostsHoldUpOnlyTheirOwnFeedsUntilThePageGoes) {
 
   ASSERT_TRUE(Load(QUrl(QStringLiteral("about:blank"))));
   EXPECT_TRUE(WaitFor([&] { return proxy->PendingDownloads() == 0; })) << "leaving the page cancels its downloads";
+}
+
+// What the band reads through the browser object: the page as the view
+// serialises it, and the page's address.
+struct BandView {
+  std::string html;
+  std::string address;
+};
+BandView ReadAsTheBandDoes(WebBrowser &browser) {
+  BandView view;
+  com::ComPtr<com::IDispatch> document;
+  EXPECT_EQ(browser.get_Document(document.ReleaseAndGetAddressOf()), com::S_OK);
+  com::ComPtr<com::IHTMLDocument3> document3;
+  com::ComPtr<com::IHTMLDocument2> document2;
+  if (!document || com::FAILED(document.As(document3)) || com::FAILED(document.As(document2))) return view;
+  com::ComPtr<com::IHTMLElement> element;
+  com::WideString text;
+  if (com::SUCCEEDED(document3->get_documentElement(element.ReleaseAndGetAddressOf())) &&
+      com::SUCCEEDED(element->get_outerHTML(&text))) {
+    view.html = com::WideToUtf8(text);
+  }
+  if (com::SUCCEEDED(document2->get_URL(&text))) view.address = com::WideToUtf8(text);
+  return view;
+}
+
+// Keeps the captured pages' scripts and pictures from reaching the network.
+class LoopbackOnly : public QWebEngineUrlRequestInterceptor {
+public:
+  using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+  void interceptRequest(QWebEngineUrlRequestInfo &info) override {
+    const QUrl url = info.requestUrl();
+    if ((url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")) &&
+        url.host() != QLatin1String("127.0.0.1")) {
+      info.block(true);
+    }
+  }
+};
+
+// The feeds discovery offers for each captured page, loaded in the browser
+// and read as the band reads it ("@" stands for the page's own server). The
+// view quotes every attribute value and writes "&" as "&amp;", so pages whose
+// source the link expressions miss (unquoted values) are found here.
+struct ServedPage {
+  const char *file;
+  std::vector<DiscoveredFeed> feeds;
+};
+const ServedPage kServedPages[] = {
+    {"kde-planet-gentoo-head.html",
+     {{"https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
+      {"https://planet.gentoo.org/universe/rss20.xml", "Gentoo Universe"}}},
+    {"kde-youtube-channel-head.html",
+     {{"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}}},
+    {"nnw-indiestack-head.html", {{"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}}},
+    {"nnw-inessential-head.html", {{"https://inessential.com/xml/rss.xml", "inessential.com RSS feed"}}},
+    // An rss+xml link without a title, and no other feed.
+    {"nnw-scripting-head.html", {}},
+    {"readability-blogger-head.html",
+     {{"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"}}},
+    // rss+xml links with href before rel: no expression takes them.
+    {"readability-ebb-org-head.html", {}},
+    {"readability-heise-head.html", {{"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"}}},
+    {"readability-pixnet-head.html", {{"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"}}},
+    {"readability-v8-blog-head.html",
+     {{"@/blog.atom", "V8 Atom feed"}, {"@/features.atom", "V8 JS/Wasm features Atom feed"}}},
+};
+
+TEST_F(HostWindowTest, DiscoveryOnEachCapturedPageAsTheBrowserHandsItOver) {
+  LoopbackOnly loopbackOnly;
+  profile->setUrlRequestInterceptor(&loopbackOnly);
+  test::LoopbackHttpServer server;
+  const std::string pages = std::string(QUORVELLE_REALWORLD_DIR) + "/pages/";
+  for (const ServedPage &page : kServedPages) {
+    SCOPED_TRACE(page.file);
+    server.RouteFile(std::string("/pages/") + page.file, pages + page.file, "text/html; charset=utf-8");
+    ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url(std::string("/pages/") + page.file)))));
+    const BandView view = ReadAsTheBandDoes(*window->Browser());
+    EXPECT_EQ(view.address, server.Url(std::string("/pages/") + page.file));
+    ASSERT_NE(view.html.find("<head"), std::string::npos) << view.html;
+    std::vector<DiscoveredFeed> expected = page.feeds;
+    for (DiscoveredFeed &feed : expected) {
+      if (feed.url.starts_with("@")) feed.url = server.Url(feed.url.substr(1));
+    }
+    EXPECT_EQ(DiscoverFeeds(view.html, view.address), expected) << view.html.substr(0, 3000);
+  }
+  profile->setUrlRequestInterceptor(nullptr);
+}
+
+TEST_F(HostWindowTest, ThePageCannotChangeWhatTheBandReads) {
+  test::LoopbackHttpServer server;
+  // The page replaces what its own scripts see of the document's markup.
+  server.Route("/spoof.html",
+               {200, "text/html; charset=utf-8",
+                "<html><head><link rel=\"alternate\" type=\"application/rss+xml\" title=\"Real\" href=\"/real.xml\">"
+                "<script>Object.defineProperty(Element.prototype, 'outerHTML', {get: function() {"
+                "return '<' + 'link rel=\"alternate\" type=\"application/rss+xml\" title=\"Spoof\" "
+                "href=\"http://evil.example/\">'; }});</script></head><body></body></html>"});
+  ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url("/spoof.html")))));
+  ASSERT_EQ(Script(QStringLiteral("document.documentElement.outerHTML.indexOf('Spoof') >= 0")), QStringLiteral("true"));
+  const BandView view = ReadAsTheBandDoes(*window->Browser());
+  EXPECT_EQ(DiscoverFeeds(view.html, view.address), (std::vector<DiscoveredFeed>{{server.Url("/real.xml"), "Real"}}));
 }
 
 } // namespace

@@ -1,0 +1,129 @@
+#pragma once
+// What every command of the command line shares: the non-interactive user
+// interface that prints the system's messages to standard error, the feed
+// list opened for a command and saved only when the command succeeds, and
+// the progress line shown on a terminal.
+
+#include "feeds/feed_store.h"
+#include "platform/ui/user_interface.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace quorvelle::cli {
+
+// Exit statuses.
+inline constexpr int kDone = 0;
+inline constexpr int kFailed = 1;
+inline constexpr int kUsage = 2;
+
+// The label under which the dialogs list the General category; accepted
+// beside the empty name wherever a category is named.
+inline constexpr std::string_view kGeneralLabel = "<< GENERAL >>";
+
+// A message box text as one line: every line break (CR LF, CR or LF) with
+// the blanks around it becomes a single blank; the ends are trimmed.
+std::string OneLine(std::string_view text);
+
+// A feed title as the add feed dialog keeps it: every control character
+// becomes a blank, the ends are trimmed.
+std::string OneLineTitle(std::string_view title);
+
+// Prints one line to standard error.
+void PrintError(std::string_view text);
+
+// The system's message boxes without a person to answer them: each message is
+// printed to standard error as one line; a box with only OK answers OK, any
+// other question is answered No, or Cancel when it has no No. Prompts and file
+// dialogs are cancelled. Installed for its lifetime.
+class CommandLineUi final : public platform::ui::UserInterface {
+public:
+  CommandLineUi();
+  ~CommandLineUi() override;
+  CommandLineUi(const CommandLineUi &) = delete;
+  CommandLineUi &operator=(const CommandLineUi &) = delete;
+
+  platform::ui::ModalResult ShowMessage(const platform::ui::MessageRequest &request) override;
+  bool InputQuery(const std::string &caption, const std::string &prompt, std::string &value) override;
+  std::optional<platform::ui::FileDialogResult> ShowFileDialog(const platform::ui::FileDialogRequest &request) override;
+
+  // How many messages were printed so far.
+  [[nodiscard]] int MessageCount() const { return messages_; }
+
+private:
+  platform::ui::UserInterface *previous_;
+  int messages_ = 0;
+};
+
+// The store of the user's list for one command. Open reads the settings and
+// Feeds.xml as the band does, but refuses a Feeds.xml that does not parse
+// instead of setting it aside, so a failing command changes no file.
+class FeedList {
+public:
+  // False, with a message printed, when the list cannot be read.
+  bool Open();
+  // Writes Feeds.xml atomically; false, with a message printed, when it
+  // cannot be written (the file on disk then stays as it was).
+  bool Save();
+  // Rebuilds the headlines report when one has been written before, so the
+  // band does not show a report of the old list.
+  void RefreshReport();
+
+  TRSSFeedOptions &Store() { return store_; }
+  // The report's start page (it may not exist).
+  std::string StartPage();
+
+  // The category element of that name (the empty name and the General label
+  // give the General container); null when there is none. Never creates one.
+  XmlNode Category(std::string_view name);
+
+private:
+  TRSSFeedOptions store_;
+};
+
+// The feed list file of the current user without reading it: the data
+// folder from the settings (or its default) + "Feeds.xml".
+std::string FeedListFileName();
+
+// The folder of the program's own file, links resolved (/usr/bin/quorvelle
+// of a package is a link into /usr/lib/quorvelle/), with a trailing '/'.
+std::string ProgramFolder();
+
+// True for the empty name and the dialogs' General label.
+bool IsGeneral(std::string_view name);
+// The name the store goes by: "" for General, else the name.
+std::string StoreCategoryName(std::string_view name);
+// The name shown for a category: the General label, or the decoded name.
+std::string DisplayName(const XmlNode &category);
+// The decoded name of a category element; "" for the General container.
+std::string CategoryName(const XmlNode &category);
+
+// A line on standard error that tells what a long command is doing, with the
+// seconds elapsed; only when standard error is a terminal. Cleared when the
+// object goes.
+class Progress {
+public:
+  explicit Progress(std::string text);
+  ~Progress();
+  Progress(const Progress &) = delete;
+  Progress &operator=(const Progress &) = delete;
+  void Set(std::string text);
+
+private:
+  void Draw();
+  void Tick();
+
+  bool active_ = false;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::string text_;
+  std::chrono::steady_clock::time_point started_;
+  std::thread ticker_;
+};
+
+} // namespace quorvelle::cli

@@ -1,0 +1,33 @@
+#!/bin/sh
+# Writes the help2man include file for quorvelle: a COMMANDS section made of
+# each command's own --help, plus the files and exit statuses.
+#   man_include.sh PROGRAM OUTPUT
+set -eu
+program="$1"
+out="$2"
+{
+  echo "[COMMANDS]"
+  for command in list categories add remove enable disable move "category add" "category rename" \
+    "category remove" import export report discover title check; do
+    echo ".SS quorvelle $command"
+    echo ".nf"
+    # shellcheck disable=SC2086
+    "$program" $command --help | sed -e 's/\\/\\e/g' -e 's/^\./\\\&./'
+    echo ".fi"
+  done
+  cat <<'TEXT'
+[EXIT STATUS]
+0 done; 1 refused or failed (a duplicate, a feed or category not found, a
+download that failed, a file that cannot be read); 2 usage error. A command
+that fails writes nothing.
+[FILES]
+.TP
+~/.local/share/Quorvelle/Feeds.xml
+The feed list, shared with the browser band.
+.TP
+~/.config/Quorvelle/registry/HKEY_CURRENT_USER.reg
+The settings (key Software\eTolvane\eQuorvelle).
+[SEE ALSO]
+quorvelle-browser(1), docs/cli.md in the sources (the --json shapes).
+TEXT
+} >"$out"

@@ -1,0 +1,164 @@
+#include "platform/xml/html_text.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <memory>
+
+namespace quorvelle::platform {
+namespace {
+
+bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void AppendUtf8(std::string &out, std::uint32_t code) {
+  if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Decodes the reference at the start of text ("&..."); the count of bytes it
+// takes, 0 when it is no reference.
+std::size_t DecodeReference(std::string_view text, std::string &out) {
+  if (text.size() < 3) return 0;
+  if (text[1] == '#') {
+    const bool hex = text[2] == 'x' || text[2] == 'X';
+    std::size_t at = hex ? 3 : 2;
+    const std::size_t first = at;
+    std::uint32_t code = 0;
+    for (; at < text.size(); ++at) {
+      const int digit = hex ? HexDigit(text[at]) : (text[at] >= '0' && text[at] <= '9' ? text[at] - '0' : -1);
+      if (digit < 0) break;
+      // Beyond the last character every further digit keeps it out of range.
+      code = std::min<std::uint32_t>(code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit), 0x110000);
+    }
+    if (at == first) return 0;
+    if (at < text.size() && text[at] == ';') ++at;
+    AppendUtf8(out, code);
+    return at;
+  }
+  // The longest entity name of HTML 4 has 8 letters; a few more are allowed for.
+  constexpr std::size_t kLongestName = 32;
+  std::size_t end = 1;
+  while (end < text.size() && end <= kLongestName && IsAsciiAlnum(text[end]))
+    ++end;
+  if (end == 1 || end >= text.size() || text[end] != ';') return 0;
+  const std::string name(text.substr(1, end - 1));
+  const htmlEntityDesc *entity = htmlEntityLookup(reinterpret_cast<const xmlChar *>(name.c_str()));
+  if (entity == nullptr) return 0;
+  AppendUtf8(out, entity->value);
+  return end + 1;
+}
+
+struct ParserFree {
+  void operator()(htmlParserCtxtPtr context) const noexcept { htmlFreeParserCtxt(context); }
+};
+
+struct ScanState {
+  const std::vector<std::string> *names = nullptr;
+  const std::function<bool(const HtmlStartTag &)> *onTag = nullptr;
+  htmlParserCtxtPtr context = nullptr;
+  bool stopped = false;
+};
+
+std::string Lower(const char *text) {
+  std::string lower = text != nullptr ? text : "";
+  for (char &c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+void StartElement(void *userData, const xmlChar *name, const xmlChar **attributes) {
+  auto *state = static_cast<ScanState *>(userData);
+  if (state->stopped) return;
+  HtmlStartTag tag;
+  tag.name = Lower(reinterpret_cast<const char *>(name));
+  if (std::find(state->names->begin(), state->names->end(), tag.name) == state->names->end()) return;
+  for (const xmlChar **attribute = attributes; attribute != nullptr && attribute[0] != nullptr; attribute += 2) {
+    const char *value = reinterpret_cast<const char *>(attribute[1]);
+    tag.attributes.emplace_back(Lower(reinterpret_cast<const char *>(attribute[0])), value != nullptr ? value : "");
+  }
+  if (!(*state->onTag)(tag)) {
+    state->stopped = true;
+    xmlStopParser(state->context);
+  }
+}
+
+} // namespace
+
+std::string DecodeHtmlCharacterReferences(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t amp = text.find('&', at);
+    if (amp == std::string_view::npos) {
+      out.append(text.substr(at));
+      break;
+    }
+    out.append(text.substr(at, amp - at));
+    const std::size_t taken = DecodeReference(text.substr(amp), out);
+    if (taken == 0) {
+      out += '&';
+      at = amp + 1;
+    } else {
+      at = amp + taken;
+    }
+  }
+  return out;
+}
+
+const std::string *HtmlStartTag::Attribute(std::string_view attributeName) const {
+  for (const auto &[attribute, value] : attributes) {
+    if (attribute == attributeName) return &value;
+  }
+  return nullptr;
+}
+
+void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &names,
+                       const std::function<bool(const HtmlStartTag &tag)> &onTag) {
+  htmlSAXHandler sax{};
+  sax.startElement = StartElement;
+  ScanState state;
+  state.names = &names;
+  state.onTag = &onTag;
+  const std::unique_ptr<htmlParserCtxt, ParserFree> context(
+      htmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
+  if (!context) throw std::bad_alloc();
+  state.context = context.get();
+  htmlCtxtUseOptions(context.get(),
+                     HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NOIMPLIED);
+  // The parser takes its input in pieces whose size fits an int.
+  constexpr std::size_t kPiece = 1 << 20;
+  std::size_t at = 0;
+  do {
+    const std::size_t size = std::min(kPiece, html.size() - at);
+    const bool last = at + size == html.size();
+    htmlParseChunk(context.get(), html.data() + at, static_cast<int>(size), last ? 1 : 0);
+    at += size;
+  } while (at < html.size() && !state.stopped);
+}
+
+} // namespace quorvelle::platform

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Builds the Debian package quorvelle_<version>_amd64.deb from a build folder
+# (default build/, built first with scripts/build.sh) into the folder named by
+# QUORVELLE_PACKAGE_OUT (default: the build folder) and prints its path.
+#   scripts/package.sh [build-folder]
+# Programs and data go to /usr/lib/quorvelle/, quorvelle and
+# quorvelle-browser are linked from /usr/bin; desktop entries, icons,
+# metainfo and the manual page go to their standard places. Each user's first
+# start sets up that user's own installation folder (setup/user_installation.h).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="$(cd "${1:-build}" && pwd)"
+out="${QUORVELLE_PACKAGE_OUT:-$build}"
+version="$(sed -n 's/^project(Quorvelle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+arch="$(dpkg --print-architecture)"
+for file in bin/QuorvelleInstall bin/quorvelle bin/quorvelle-browser lib/libQuorvelle.so share/man/man1/quorvelle.1; do
+  if [ ! -f "$build/$file" ]; then
+    echo "package: $build/$file is missing; build first (scripts/build.sh ${1:-build})" >&2
+    exit 1
+  fi
+done
+stage="$(mktemp -d)"
+trap 'rm -rf "$stage"' EXIT
+root="$stage/root"
+lib="$root/usr/lib/quorvelle"
+install -d "$lib" "$root/usr/bin" "$root/usr/share/applications" "$root/usr/share/metainfo" \
+  "$root/usr/share/man/man1" "$root/usr/share/doc/quorvelle" "$root/DEBIAN"
+for program in QuorvelleInstall quorvelle quorvelle-browser; do
+  install -m 0755 "$build/bin/$program" "$lib/"
+done
+install -m 0644 "$build/lib/libQuorvelle.so" "$lib/"
+strip --strip-unneeded --remove-section=.comment --remove-section=.note "$lib"/QuorvelleInstall "$lib"/quorvelle \
+  "$lib"/quorvelle-browser "$lib"/libQuorvelle.so
+cp -R data/. "$lib/"
+find "$lib" -type d -exec chmod 0755 {} +
+find "$lib" -type f ! -name QuorvelleInstall ! -name quorvelle ! -name quorvelle-browser -exec chmod 0644 {} +
+ln -s ../lib/quorvelle/quorvelle "$root/usr/bin/quorvelle"
+ln -s ../lib/quorvelle/quorvelle-browser "$root/usr/bin/quorvelle-browser"
+install -m 0644 desktop/*.desktop "$root/usr/share/applications/"
+install -m 0644 desktop/net.tolvane.Quorvelle.metainfo.xml "$root/usr/share/metainfo/"
+install -D -m 0644 desktop/icons/net.tolvane.Quorvelle.svg "$root/usr/share/icons/hicolor/scalable/apps/net.tolvane.Quorvelle.svg"
+for png in desktop/icons/net.tolvane.Quorvelle-*.png; do
+  size="${png##*-}"
+  size="${size%.png}"
+  install -D -m 0644 "$png" "$root/usr/share/icons/hicolor/${size}x${size}/apps/net.tolvane.Quorvelle.png"
+done
+gzip -9nc "$build/share/man/man1/quorvelle.1" > "$root/usr/share/man/man1/quorvelle.1.gz"
+cat > "$root/usr/share/doc/quorvelle/copyright" <<'TEXT'
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: Quorvelle
+Source: the Quorvelle sources
+
+Files: *
+Copyright: Tolvane
+License: proprietary
+ All rights reserved.
+TEXT
+date="$(git log -1 --format=%aD 2>/dev/null || date -R)"
+printf 'quorvelle (%s) unstable; urgency=medium\n\n  * Package built from the Quorvelle sources.\n\n -- Quorvelle developers <quorvelle@tolvane.net>  %s\n' \
+  "$version" "$date" | gzip -9n > "$root/usr/share/doc/quorvelle/changelog.gz"
+
+# Dependencies from the programs' and the band library's own links.
+mkdir -p "$stage/debian"
+printf 'Source: quorvelle\n\nPackage: quorvelle\nArchitecture: any\n' > "$stage/debian/control"
+depends="$(cd "$stage" && dpkg-shlibdeps -O -e root/usr/lib/quorvelle/QuorvelleInstall \
+  -e root/usr/lib/quorvelle/quorvelle -e root/usr/lib/quorvelle/quorvelle-browser \
+  -e root/usr/lib/quorvelle/libQuorvelle.so 2>/dev/null | sed -n 's/^shlibs:Depends=//p')"
+size="$(du -sk --exclude=DEBIAN "$root" | cut -f1)"
+cat > "$root/DEBIAN/control" <<TEXT
+Package: quorvelle
+Version: $version
+Architecture: $arch
+Maintainer: Quorvelle developers <quorvelle@tolvane.net>
+Installed-Size: $size
+Depends: $depends
+Recommends: xdg-utils
+Section: net
+Priority: optional
+Homepage: https://tolvane.net/quorvelle/
+Description: news feed aggregator living in its browser as a toolbar band
+ Quorvelle keeps a categorised list of RSS, RDF, Atom and OPML feeds and
+ shows their headlines in its own browser, quorvelle-browser, where it lives
+ as a toolbar band. Feed lists are exchanged with other readers as OPML. The
+ command quorvelle edits the same list from a terminal or a script.
+TEXT
+mkdir -p "$out"
+package="$(cd "$out" && pwd)/quorvelle_${version}_${arch}.deb"
+dpkg-deb --root-owner-group -Zxz --build "$root" "$package" >/dev/null
+echo "$package"
