@@ -28,7 +28,7 @@ for (const [browser, extra] of Object.entries(browsers)) {
   writeFileSync(join(target, 'manifest.json'), JSON.stringify({ ...common, ...extra }, null, 2) + '\n');
 }
 writeFileSync(join(out, 'ids.json'), JSON.stringify({
-  host: 'com.tolvane.quorvelle',
+  host: 'net.tolvane.quorvelle',
   chromium: chromiumId,
   firefox: browsers.firefox.browser_specific_settings.gecko.id
 }, null, 2) + '\n');

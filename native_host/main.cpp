@@ -6,11 +6,14 @@
 #include "native_host/host_commands.h"
 #include "native_host/qt_host_dialogs.h"
 #include "native_host/report_pages.h"
+#include "setup/user_installation.h"
 #include "support/debug_log.h"
 
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
+#include <string>
 
 int main() {
   using namespace quorvelle;
@@ -22,6 +25,12 @@ int main() {
   std::signal(SIGPIPE, SIG_IGN);
 
   QuorvelleModule module;
+  // Started from a system package: the user's own installation folder (where
+  // the report is written) is set up first, as the other programs do.
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe", error);
+  if (!error && !setup::PrepareInstallationFolder(self.parent_path().string() + "/").empty() && FeedOptions)
+    FeedOptions->Load();
   if (!FeedOptions) {
     // The store could not start: every request is told so.
     for (Frame frame = ReadFrame(STDIN_FILENO); frame.status != FrameStatus::End; frame = ReadFrame(STDIN_FILENO))

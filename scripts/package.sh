@@ -28,12 +28,35 @@ install -d "$lib" "$root/usr/bin" "$root/usr/share/applications" "$root/usr/shar
 for program in QuorvelleInstall quorvelle quorvelle-browser; do
   install -m 0755 "$build/bin/$program" "$lib/"
 done
+# The browser extension and its native host, registered system-wide with
+# Chromium, Google Chrome and Firefox (docs/extension.md tells how a user adds
+# the extension itself).
+extras=()
+if [ -x "$build/bin/quorvelle-native-host" ] && [ -f "$build/extension/ids.json" ]; then
+  install -m 0755 "$build/bin/quorvelle-native-host" "$lib/"
+  extras+=("$lib/quorvelle-native-host")
+  cp -R "$build/extension" "$lib/extension"
+  host_name="$(sed -n 's/^ *"host": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
+  chromium_id="$(sed -n 's/^ *"chromium": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
+  firefox_id="$(sed -n 's/^ *"firefox": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
+  for dir in etc/chromium/native-messaging-hosts etc/opt/chrome/native-messaging-hosts; do
+    install -d "$root/$dir"
+    printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_origins": ["chrome-extension://%s/"]\n}\n' \
+      "$host_name" "$chromium_id" > "$root/$dir/$host_name.json"
+  done
+  install -d "$root/usr/lib/mozilla/native-messaging-hosts"
+  printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_extensions": ["%s"]\n}\n' \
+    "$host_name" "$firefox_id" > "$root/usr/lib/mozilla/native-messaging-hosts/$host_name.json"
+else
+  echo "package: no native host or extension in $build; the package leaves them out" >&2
+fi
 install -m 0644 "$build/lib/libQuorvelle.so" "$lib/"
 strip --strip-unneeded --remove-section=.comment --remove-section=.note "$lib"/QuorvelleInstall "$lib"/quorvelle \
-  "$lib"/quorvelle-browser "$lib"/libQuorvelle.so
+  "$lib"/quorvelle-browser "$lib"/libQuorvelle.so "${extras[@]}"
 cp -R data/. "$lib/"
 find "$lib" -type d -exec chmod 0755 {} +
-find "$lib" -type f ! -name QuorvelleInstall ! -name quorvelle ! -name quorvelle-browser -exec chmod 0644 {} +
+find "$lib" -type f ! -name QuorvelleInstall ! -name quorvelle ! -name quorvelle-browser ! -name quorvelle-native-host \
+  -exec chmod 0644 {} +
 ln -s ../lib/quorvelle/quorvelle "$root/usr/bin/quorvelle"
 ln -s ../lib/quorvelle/quorvelle-browser "$root/usr/bin/quorvelle-browser"
 install -m 0644 desktop/*.desktop "$root/usr/share/applications/"
@@ -64,7 +87,7 @@ mkdir -p "$stage/debian"
 printf 'Source: quorvelle\n\nPackage: quorvelle\nArchitecture: any\n' > "$stage/debian/control"
 depends="$(cd "$stage" && dpkg-shlibdeps -O -e root/usr/lib/quorvelle/QuorvelleInstall \
   -e root/usr/lib/quorvelle/quorvelle -e root/usr/lib/quorvelle/quorvelle-browser \
-  -e root/usr/lib/quorvelle/libQuorvelle.so 2>/dev/null | sed -n 's/^shlibs:Depends=//p')"
+  -e root/usr/lib/quorvelle/libQuorvelle.so "${extras[@]/#$stage\//-e}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')"
 size="$(du -sk --exclude=DEBIAN "$root" | cut -f1)"
 cat > "$root/DEBIAN/control" <<TEXT
 Package: quorvelle

@@ -3,7 +3,7 @@
  * page, which all go through here. */
 'use strict';
 
-const HOST = 'com.tolvane.quorvelle';
+const HOST = 'net.tolvane.quorvelle';
 const MENU_ID = 'quorvelle-add-link';
 const MENU_TITLE = 'Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle';
 
