@@ -11,7 +11,7 @@ packages=(
   desktop-file-utils appstream xdg-utils dpkg-dev lintian
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   newsboat chromium xvfb xauth python3 fonts-dejavu-core
-  nodejs
+  nodejs firefox-esr
   clang-format
 )
 # npm for the extension checks; a Node.js from elsewhere brings its own.

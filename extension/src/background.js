@@ -74,10 +74,13 @@ function onMenuClicked(info) {
   return Promise.resolve(null);
 }
 
-chrome.runtime.onInstalled.addListener(() => {
+chrome.runtime.onInstalled.addListener((details) => {
   chrome.contextMenus.removeAll(() => {
     chrome.contextMenus.create({ id: MENU_ID, title: MENU_TITLE, contexts: ['link'] });
   });
+  // A first install shows the headlines at once: the user sees that the
+  // extension reaches Quorvelle, or the page says why it does not.
+  if (details.reason === 'install') chrome.tabs.create({ url: chrome.runtime.getURL('report.html') });
 });
 chrome.contextMenus.onClicked.addListener(onMenuClicked);
 

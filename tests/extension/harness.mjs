@@ -64,26 +64,19 @@ export async function until(what, check, ms = 20000) {
   }
 }
 
-// Everything up to a running browser with the extension ready.
-export async function start(puppeteer, opts) {
+// An isolated user whose settings name an installation folder (a copy of
+// data/), the extension built into the work folder, and the environment the
+// browser (and through it the native host) runs with.
+export function prepare(opts) {
   const root = mkdtempSync(join(tmpdir(), 'quorvelle-ext-'));
   const app = join(root, 'app') + '/';
-  const profile = join(root, 'profile');
   cpSync(join(opts.source, 'data'), app, { recursive: true });
   mkdirSync(join(root, 'registry'), { recursive: true });
   const escaped = app.replace(/\\/g, '\\\\').replace(/"/g, '\\"');
   writeFileSync(join(root, 'registry', 'HKEY_CURRENT_USER.reg'),
     `; Quorvelle registry store\n\n[Software\\Tolvane\\Quorvelle]\n"AppPath"="${escaped}"\n`);
-
   execFileSync(process.execPath, [join(opts.source, 'extension', 'build.mjs'), join(root, 'extension')]);
   const ids = JSON.parse(readFileSync(join(root, 'extension', 'ids.json'), 'utf8'));
-  const hostPath = join(opts.build, 'bin', 'quorvelle-native-host');
-  mkdirSync(join(profile, 'NativeMessagingHosts'), { recursive: true });
-  writeFileSync(join(profile, 'NativeMessagingHosts', `${ids.host}.json`), JSON.stringify({
-    name: ids.host, description: 'Quorvelle', path: hostPath, type: 'stdio',
-    allowed_origins: [`chrome-extension://${ids.chromium}/`]
-  }));
-
   const env = {
     ...process.env,
     HOME: join(root, 'home'), XDG_CONFIG_HOME: join(root, 'home', '.config'),
@@ -92,22 +85,39 @@ export async function start(puppeteer, opts) {
     QT_QPA_PLATFORM: 'offscreen', QUORVELLE_NATIVE_HOST_ACCEPT_DIALOGS: '1'
   };
   for (const dir of [env.HOME, env.TMPDIR, env.QUORVELLE_LOG_FOLDER]) mkdirSync(dir, { recursive: true });
+  const feedsFile = join(env.XDG_DATA_HOME, 'Quorvelle', 'Feeds.xml');
+  return {
+    root, env, ids, hostPath: join(opts.build, 'bin', 'quorvelle-native-host'),
+    extension: (browser) => join(root, 'extension', browser),
+    feeds: () => (existsSync(feedsFile) ? readFileSync(feedsFile, 'utf8') : ''),
+    remove: () => rmSync(root, { recursive: true, force: true })
+  };
+}
+
+// Everything up to a running Chromium with the extension ready.
+export async function start(puppeteer, opts) {
+  const user = prepare(opts);
+  const { root, env, ids } = user;
+  const profile = join(root, 'profile');
+  mkdirSync(join(profile, 'NativeMessagingHosts'), { recursive: true });
+  writeFileSync(join(profile, 'NativeMessagingHosts', `${ids.host}.json`), JSON.stringify({
+    name: ids.host, description: 'Quorvelle', path: user.hostPath, type: 'stdio',
+    allowed_origins: [`chrome-extension://${ids.chromium}/`]
+  }));
   const browser = await puppeteer.launch({
     executablePath: CHROMIUM, headless: true, userDataDir: profile, enableExtensions: true, env,
     args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--window-size=1000,800'],
     defaultViewport: { width: 1000, height: 800 }
   });
-  const id = await browser.installExtension(join(root, 'extension', 'chromium'));
+  const id = await browser.installExtension(user.extension('chromium'));
   if (id !== ids.chromium) throw new Error(`extension id ${id}, expected ${ids.chromium}`);
   const workerTarget = await browser.waitForTarget(
     (t) => t.type() === 'service_worker' && t.url().startsWith(`chrome-extension://${id}/`));
   const worker = await workerTarget.worker();
   await until('the extension', () => worker.evaluate(() => self.quorvelleReady === true).catch(() => false));
   const extension = (await browser.extensions()).get(id);
-  const feedsFile = join(env.XDG_DATA_HOME, 'Quorvelle', 'Feeds.xml');
   return {
-    root, browser, worker, extension, id, feedsFile,
-    feeds: () => (existsSync(feedsFile) ? readFileSync(feedsFile, 'utf8') : ''),
+    root, browser, worker, extension, id, feeds: user.feeds,
     // The popup for page, opened with the toolbar button.
     async popup(page) {
       await extension.triggerAction(page);
@@ -116,7 +126,7 @@ export async function start(puppeteer, opts) {
     },
     async stop() {
       await browser.close();
-      rmSync(root, { recursive: true, force: true });
+      user.remove();
     }
   };
 }
