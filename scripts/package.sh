@@ -29,8 +29,8 @@ for program in QuorvelleInstall quorvelle quorvelle-browser; do
   install -m 0755 "$build/bin/$program" "$lib/"
 done
 # The browser extension and its native host, registered system-wide with
-# Chromium, Google Chrome and Firefox (docs/extension.md tells how a user adds
-# the extension itself).
+# Chromium and Firefox (docs/extension.md tells how a user adds the extension
+# itself).
 extras=()
 if [ -x "$build/bin/quorvelle-native-host" ] && [ -f "$build/extension/ids.json" ]; then
   install -m 0755 "$build/bin/quorvelle-native-host" "$lib/"
@@ -39,11 +39,12 @@ if [ -x "$build/bin/quorvelle-native-host" ] && [ -f "$build/extension/ids.json"
   host_name="$(sed -n 's/^ *"host": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
   chromium_id="$(sed -n 's/^ *"chromium": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
   firefox_id="$(sed -n 's/^ *"firefox": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
-  for dir in etc/chromium/native-messaging-hosts etc/opt/chrome/native-messaging-hosts; do
-    install -d "$root/$dir"
-    printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_origins": ["chrome-extension://%s/"]\n}\n' \
-      "$host_name" "$chromium_id" > "$root/$dir/$host_name.json"
-  done
+  # Debian keeps packages out of /etc/opt, so Google Chrome gets no system-wide
+  # manifest (docs/extension.md says how a user adds one).
+  install -d "$root/etc/chromium/native-messaging-hosts"
+  printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_origins": ["chrome-extension://%s/"]\n}\n' \
+    "$host_name" "$chromium_id" > "$root/etc/chromium/native-messaging-hosts/$host_name.json"
+  echo "/etc/chromium/native-messaging-hosts/$host_name.json" > "$stage/conffiles"
   install -d "$root/usr/lib/mozilla/native-messaging-hosts"
   printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_extensions": ["%s"]\n}\n' \
     "$host_name" "$firefox_id" > "$root/usr/lib/mozilla/native-messaging-hosts/$host_name.json"
@@ -106,6 +107,7 @@ Description: news feed aggregator living in its browser as a toolbar band
  as a toolbar band. Feed lists are exchanged with other readers as OPML. The
  command quorvelle edits the same list from a terminal or a script.
 TEXT
+[ -f "$stage/conffiles" ] && install -m 0644 "$stage/conffiles" "$root/DEBIAN/conffiles"
 mkdir -p "$out"
 package="$(cd "$out" && pwd)/quorvelle_${version}_${arch}.deb"
 dpkg-deb --root-owner-group -Zxz --build "$root" "$package" >/dev/null
