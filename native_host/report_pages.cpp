@@ -77,19 +77,25 @@ bool HasClass(xmlNodePtr node, std::string_view name) {
   return false;
 }
 
-// Every element below root (root included) that matches, in document order.
+// Every element below root (root included) that matches, in document order,
+// outermost only: nothing inside a match is looked at, so a caller may free
+// or rewrite each match without touching another.
 std::vector<xmlNodePtr> Elements(xmlNodePtr root, const std::function<bool(xmlNodePtr)> &match) {
   std::vector<xmlNodePtr> found;
   std::function<void(xmlNodePtr)> walk = [&](xmlNodePtr node) {
     for (; node != nullptr; node = node->next) {
       if (node->type != XML_ELEMENT_NODE) continue;
-      if (match(node)) found.push_back(node);
-      walk(node->children);
+      if (match(node))
+        found.push_back(node);
+      else
+        walk(node->children);
     }
   };
   if (root != nullptr && root->type == XML_ELEMENT_NODE) {
-    if (match(root)) found.push_back(root);
-    walk(root->children);
+    if (match(root))
+      found.push_back(root);
+    else
+      walk(root->children);
   }
   return found;
 }
@@ -159,7 +165,7 @@ std::string PlainText(const std::string &html) {
          return Named(n, "script") || Named(n, "style") || Named(n, "noscript") || Named(n, "template") ||
                 Named(n, "iframe") || Named(n, "object");
        }))
-    xmlUnlinkNode(node), xmlFreeNode(node);
+    Remove(node);
   return CollapseSpace(root != nullptr ? Text(root) : "");
 }
 

@@ -95,10 +95,10 @@ private:
   int id_ = 0;
 };
 
-std::string Rss(const std::string &title, const std::vector<std::string> &items) {
+std::string Rss(const std::string &title, const std::vector<std::string> &items, const std::string &description = "") {
   std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>" + title + "</title>";
   for (const auto &item : items)
-    text += "<item><title>" + item + "</title><link>/item</link></item>";
+    text += "<item><title>" + item + "</title><link>/item</link><description>" + description + "</description></item>";
   return text + "</channel></rss>";
 }
 
@@ -118,8 +118,10 @@ protected:
 
 TEST_F(NativeHost, CommandsWorkOnTheUsersListAndTheReportComesFinished) {
   server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"First of A", "Second of A"})});
-  server_.Route("/b.xml",
-                {200, "application/rss+xml", Rss("Beta &lt;b&gt;", {"&lt;script&gt;alert(1)&lt;/script&gt;"})});
+  server_.Route("/b.xml", {200, "application/rss+xml",
+                           Rss("Beta &lt;b&gt;", {"&lt;script&gt;alert(1)&lt;/script&gt;"},
+                               "&lt;object&gt;&lt;script&gt;evil()&lt;/script&gt;&lt;iframe&gt;&lt;style&gt;x{}"
+                               "&lt;/style&gt;&lt;/iframe&gt;&lt;/object&gt;Plain &lt;b&gt;words&lt;/b&gt;")});
   server_.Route("/list.opml", {200, "text/x-opml",
                                "<?xml version=\"1.0\"?><opml version=\"1.0\"><head><title>L</title></head><body>"
                                "<outline text=\"C\" type=\"rss\" xmlUrl=\"" +
@@ -161,7 +163,11 @@ TEST_F(NativeHost, CommandsWorkOnTheUsersListAndTheReportComesFinished) {
   for (const char *text : {"<script", "class=\"q-loading", "Loading headlines"})
     EXPECT_EQ(html.find(text), std::string::npos) << text << "\n" << html;
   EXPECT_NE(html.find("href=\"" + server_.Url("/item") + "\""), std::string::npos) << "relative item link resolved";
-  // The per-feed page lists every item; a page outside the report is refused.
+  // The per-feed page lists every item, HTML in a feed reduced to its words;
+  // a page outside the report is refused.
+  const std::string beta = host.Ask("report", {{"page", "News/2.html"}})["result"]["html"];
+  EXPECT_NE(beta.find(">Plain words<"), std::string::npos) << beta;
+  EXPECT_EQ(beta.find("evil"), std::string::npos) << beta;
   EXPECT_NE(host.Ask("report", {{"page", "News/1.html"}})["result"]["title"].get<std::string>().find("Alpha"),
             std::string::npos);
   EXPECT_EQ(host.Ask("report", {{"page", "../Feeds.xml"}})["error"]["code"], "bad-argument");
