@@ -3,13 +3,11 @@
  * page (its base, entities, scheme-relative forms). The last expression is
  * the result handed back. */
 (() => {
-  const types = ['application/rss+xml', 'application/atom+xml', 'application/rdf+xml', 'application/xml',
-    'text/xml', 'application/feed+json', 'text/x-opml'];
+  const types = ['application/rss+xml', 'application/atom+xml', 'application/rdf+xml', 'application/xml', 'text/xml'];
   const found = [];
   for (const link of document.querySelectorAll('link[rel~="alternate" i][href]')) {
-    const type = (link.getAttribute('type') || '').trim().toLowerCase().split(';')[0];
-    if (!types.includes(type) || type === 'application/feed+json') continue;
-    found.push({ url: link.href, title: (link.title || '').trim(), type });
+    const type = (link.getAttribute('type') || '').trim().toLowerCase().split(';')[0].trim();
+    if (types.includes(type)) found.push({ url: link.href, title: (link.title || '').trim(), type });
   }
   return found;
 })();
