@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QPointer>
 #include <QUrlQuery>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
@@ -99,7 +100,12 @@ public:
 
   void interceptRequest(QWebEngineUrlRequestInfo &info) override {
     if (info.requestUrl().scheme() != QLatin1String(kFeedProxyScheme) || !page_ || !proxy_) return;
-    if (proxy_->IsReportPage(page_->url())) proxy_->Allow(info.requestUrl());
+    // Both the address shown and the last one committed: a navigation the
+    // user started towards a report page does not lend the page still shown
+    // its rights, nor the other way round.
+    if (proxy_->IsReportPage(page_->url()) && proxy_->IsReportPage(page_->history()->currentItem().url())) {
+      proxy_->Allow(info.requestUrl());
+    }
   }
 
 private:
@@ -118,7 +124,9 @@ platform::CurlInetOptions FeedProxySchemeHandler::DownloadOptions() {
 
 FeedProxySchemeHandler::FeedProxySchemeHandler(QObject *parent, platform::CurlInetOptions options, QString reportFolder)
     : QWebEngineUrlSchemeHandler(parent), reportFolder_(std::move(reportFolder)),
-      downloader_(std::make_unique<platform::ConcurrentDownloader>(options, kFeedsPerHost)) {}
+      downloader_(std::make_unique<platform::ConcurrentDownloader>(options, kFeedsPerHost)) {
+  clock_.start();
+}
 
 // The downloader cancels what still runs; no server is waited for.
 FeedProxySchemeHandler::~FeedProxySchemeHandler() = default;
@@ -127,11 +135,22 @@ bool FeedProxySchemeHandler::IsReportPage(const QUrl &pageUrl) const {
   return IsInsideReportFolder(pageUrl, reportFolder_.isEmpty() ? InstalledReportFolder() : reportFolder_);
 }
 
+// How long a noted request may take to reach the handler.
+constexpr qint64 kAllowanceMs = 10000;
+
+void FeedProxySchemeHandler::Allow(const QUrl &requestUrl) { allowed_[requestUrl].append(clock_.elapsed()); }
+
 bool FeedProxySchemeHandler::TakeAllowance(const QUrl &requestUrl) {
   const auto it = allowed_.find(requestUrl);
   if (it == allowed_.end()) return false;
-  if (--it.value() <= 0) allowed_.erase(it);
-  return true;
+  QList<qint64> &seen = it.value();
+  const qint64 now = clock_.elapsed();
+  while (!seen.isEmpty() && now - seen.front() > kAllowanceMs)
+    seen.removeFirst();
+  const bool allowed = !seen.isEmpty();
+  if (allowed) seen.removeFirst();
+  if (seen.isEmpty()) allowed_.erase(it);
+  return allowed;
 }
 
 void FeedProxySchemeHandler::WatchPage(QWebEnginePage *page) {

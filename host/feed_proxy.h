@@ -10,7 +10,9 @@
 
 #include "platform/inet/inet_client.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -86,12 +88,14 @@ public:
 private:
   friend class ReportPageInterceptor;
   [[nodiscard]] bool IsReportPage(const QUrl &pageUrl) const;
-  void Allow(const QUrl &requestUrl) { ++allowed_[requestUrl]; }
+  void Allow(const QUrl &requestUrl);
   bool TakeAllowance(const QUrl &requestUrl);
 
   QString reportFolder_;
-  // Proxy requests a report page made that have not reached the handler yet.
-  QHash<QUrl, int> allowed_;
+  // Proxy requests a report page made that have not reached the handler yet,
+  // with the time each was seen (one that never arrives is forgotten).
+  QHash<QUrl, QList<qint64>> allowed_;
+  QElapsedTimer clock_;
   std::unique_ptr<platform::ConcurrentDownloader> downloader_;
 };
 

@@ -326,6 +326,11 @@ private:
       }
       for (Request &request : incoming) {
         auto download = std::make_unique<Download>(options_, std::move(request.done));
+#if LIBCURL_VERSION_NUM >= 0x075700
+        // A cancelled download whose host name is still being looked up must
+        // not hold up the worker (or the browser's exit) until the lookup ends.
+        if (download->curl) curl_easy_setopt(download->curl.Get(), CURLOPT_QUICK_EXIT, 1L);
+#endif
         if (!download->curl || !SetUp(download->curl.Get(), request.url, download->options, download->transfer) ||
             curl_multi_add_handle(multi_.get(), download->curl.Get()) != CURLM_OK) {
           Finish(*download, {FetchStatus::Failed, {}});
