@@ -85,7 +85,10 @@ chrome.runtime.onInstalled.addListener((details) => {
 chrome.contextMenus.onClicked.addListener(onMenuClicked);
 
 chrome.runtime.onMessage.addListener((message, sender, reply) => {
-  if (sender.id !== chrome.runtime.id || !message || message.type !== 'host') return false;
+  // Only the extension's own pages (popup, report) speak for the user; a
+  // script run in a web page never does.
+  const ownPage = sender.id === chrome.runtime.id && (sender.url || '').startsWith(chrome.runtime.getURL(''));
+  if (!ownPage || !message || message.type !== 'host') return false;
   ask(String(message.command), message.args).then(reply);
   return true;
 });
