@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <regex>
 
 extern char **environ;
 
@@ -213,6 +214,33 @@ TEST_F(NativeHost, BadMessagesGetErrorAnswersAndChangeNothing) {
   // Still in step after all of it, and the list is as it was.
   EXPECT_EQ(host.Ask("hello")["ok"], true);
   EXPECT_EQ(ReadFile(user_.FeedsFile()), before);
+}
+
+// Every collected real-world feed, hostile ones included, on one page: each
+// box ends loaded or failed, and nothing in the page can run or lead
+// anywhere but the web and the report.
+TEST_F(NativeHost, RealWorldFeedsRenderInert) {
+  const std::string folder = std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/";
+  HostProcess host;
+  std::size_t count = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    server_.RouteFile("/" + name, entry.path().string(), "application/xml");
+    const json added = host.Ask("add", {{"url", server_.Url("/" + name)}, {"title", name}, {"dialog", false}});
+    ASSERT_EQ(added["ok"], true) << added;
+    ++count;
+  }
+  const json page = host.Ask("report");
+  ASSERT_EQ(page["ok"], true) << page;
+  const std::string html = page["result"]["html"];
+  const auto occurrences = [&](const std::regex &pattern) {
+    return static_cast<std::size_t>(
+        std::distance(std::sregex_iterator(html.begin(), html.end(), pattern), std::sregex_iterator()));
+  };
+  EXPECT_EQ(occurrences(std::regex(R"re(class="q-feed-slot[^"]* (q-loaded|q-failed)")re")), count) << html;
+  EXPECT_GE(occurrences(std::regex(R"re(class="q-item")re")), count / 2) << html;
+  EXPECT_EQ(occurrences(std::regex(R"re(<(script|iframe|object|embed)\b|\son\w+=)re", std::regex::icase)), 0U) << html;
+  EXPECT_EQ(occurrences(std::regex(R"re(href="(?!https?:|mailto:|report\.html\?page=))re")), 0U) << html;
 }
 
 } // namespace
