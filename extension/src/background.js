@@ -24,8 +24,9 @@ function openPort() {
     waiting(answer);
   });
   port.onDisconnect.addListener(() => {
-    const reason = (chrome.runtime.lastError && chrome.runtime.lastError.message) ||
-      'The Quorvelle host ended.';
+    const detail = (chrome.runtime.lastError && chrome.runtime.lastError.message) || 'the host ended';
+    const reason = `Quorvelle could not be reached (${detail}). Install Quorvelle for this user ` +
+      '(scripts/install.sh or the quorvelle package) so that this browser can start quorvelle-native-host.';
     port = null;
     for (const [id, waiting] of pending) {
       waiting({ v: 1, id, ok: false, error: { code: 'host-gone', message: reason } });
