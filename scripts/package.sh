@@ -48,6 +48,26 @@ if [ -x "$build/bin/quorvelle-native-host" ] && [ -f "$build/extension/ids.json"
   install -d "$root/usr/lib/mozilla/native-messaging-hosts"
   printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_extensions": ["%s"]\n}\n' \
     "$host_name" "$firefox_id" > "$root/usr/lib/mozilla/native-messaging-hosts/$host_name.json"
+  install -d "$root/usr/share/doc/quorvelle"
+  cat > "$root/usr/share/doc/quorvelle/README.Debian" <<TEXT
+Quorvelle in Chromium and Firefox
+=================================
+
+The package registers Quorvelle's native host (/usr/lib/quorvelle/quorvelle-native-host)
+with Chromium and Firefox for every user. The extension itself is added once per browser:
+
+Chromium: open chrome://extensions, switch on "Developer mode", choose "Load unpacked" and
+  pick /usr/lib/quorvelle/extension/chromium. Its id is $chromium_id.
+
+Google Chrome: the same, then copy
+  /etc/chromium/native-messaging-hosts/$host_name.json
+  into ~/.config/google-chrome/NativeMessagingHosts/ (Chrome does not read the Chromium folder).
+
+Firefox: open about:debugging, "This Firefox", "Load Temporary Add-on..." and pick
+  /usr/lib/quorvelle/extension/firefox/manifest.json (until Firefox restarts). Firefox ESR also
+  installs it for good from "Install Add-on From File..." once xpinstall.signatures.required is
+  false in about:config.
+TEXT
 else
   echo "package: no native host or extension in $build; the package leaves them out" >&2
 fi
