@@ -404,6 +404,10 @@ ReportPage ReportPages::Render(const std::string &path) {
   if (page.empty() || (!index && !details)) throw ProtocolError{"bad-argument", "No such report page."};
 
   store_.Load();
+  if (store_.AppPath.empty() || store_.AppPath.front() != '/')
+    throw ProtocolError{"not-installed", "Quorvelle has no installation folder for this user, so there is no report "
+                                         "to show. Install Quorvelle (scripts/install.sh) or start quorvelle-browser "
+                                         "once."};
   const std::string reportFolder = platform::IncludeTrailingPathDelimiter(store_.AppPath) + "headlines/";
   if (page == "index.html" || !platform::FileExists(reportFolder + "index.html")) store_.GenerateXML();
   const std::string folder = reportFolder + Folder(page);
