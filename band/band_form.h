@@ -4,6 +4,7 @@
 // that object how it wants to be sized (size constraints, integral steps,
 // mode flags).
 
+#include "band/band_support.h"
 #include "platform/com/com_types.h"
 
 #include <QWidget>
@@ -76,6 +77,7 @@ protected:
 
   private:
     TJvBandForm &form_;
+    UserCommand user_;
   };
 
 private:

@@ -48,9 +48,13 @@ com::HRESULT TContextMenuAdd::Invoke(com::DISPID id, const std::vector<com::Vari
   return Capture(com::Utf8ToWide(*url), com::Utf8ToWide(*title));
 }
 
-com::HRESULT TContextMenuAdd::Capture(const com::WideString & /*URL*/, const com::WideString &Title) {
+namespace {
+
+// The capture itself: reloads the list, imports an OPML list or asks about
+// the feed, and saves.
+void CaptureAddress(const std::string &address) {
   Guard("TContextMenuAdd.Capture", [&] {
-    const std::string address = com::WideToUtf8(Title);
+    const UserCommand command;
     TRSSFeedOptions &store = Store();
     store.Load();
     if (platform::LowerCase(ExtractFileExt(address)) == ".opml") {
@@ -71,6 +75,15 @@ com::HRESULT TContextMenuAdd::Capture(const com::WideString & /*URL*/, const com
     store.Save();
     if (accepted) store.GenerateXML();
   });
+}
+
+} // namespace
+
+com::HRESULT TContextMenuAdd::Capture(const com::WideString & /*URL*/, const com::WideString &Title) {
+  // Inside another command (the manage dialog open) the capture would reload
+  // and save under that command's unsaved changes: it waits for its end.
+  std::string address = com::WideToUtf8(Title);
+  RunOutsideUserCommands([address = std::move(address)] { CaptureAddress(address); });
   return com::S_OK;
 }
 

@@ -13,6 +13,7 @@
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <unordered_set>
@@ -46,15 +47,17 @@ template <typename Visit> void ForEachElement(platform::XmlNode node, Visit visi
   }
 }
 
-std::vector<std::string> SplitCategoryList(const std::string &text) {
+// The decoded names of the categories directly in the container, sorted as
+// the category list shows them. Read from the elements, not from the list's
+// CR LF text, so a name holding a line break stays one name.
+std::vector<std::string> CategoryNames(platform::XmlNode container) {
   std::vector<std::string> names;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    names.push_back(text.substr(start, end - start));
-    start = end + 2;
+  for (const platform::XmlNode &category : container.ChildElements("Quorvelle_Category")) {
+    names.push_back(platform::DecodeStoredText(category.GetAttribute("name")));
   }
+  std::stable_sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+    return platform::CompareTextIgnoringCase(a, b) < 0;
+  });
   return names;
 }
 
@@ -216,8 +219,8 @@ void TRSSFeedOptions::ImportXML(const std::string &filePath) {
 
     CopyUniqueFeeds(fileContainer, storeContainer);
 
-    const std::vector<std::string> fileNames = exchange::SplitCategoryList(GetListOfCategories(file.DocumentElement()));
-    const std::vector<std::string> storeNames = exchange::SplitCategoryList(GetListOfCategories());
+    const std::vector<std::string> fileNames = exchange::CategoryNames(fileContainer);
+    const std::vector<std::string> storeNames = exchange::CategoryNames(storeContainer);
     for (const std::string &name : fileNames) {
       const std::string key = platform::LowerCase(name);
       XmlNode target;

@@ -74,7 +74,12 @@ void AppendText(xmlNodePtr node, std::string &out, TextBudget &budget, int depth
     }
   }
   if (out.size() > kMaxTitleBytes) {
-    out.resize(kMaxTitleBytes);
+    // Cut before the character the limit falls into, never inside it.
+    std::size_t cut = kMaxTitleBytes;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+      --cut;
+    }
+    out.resize(cut);
   }
 }
 

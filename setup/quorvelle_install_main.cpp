@@ -4,6 +4,7 @@
 // with their defaults, the data folder and Feeds.xml.
 
 #include "feeds/feed_store.h"
+#include "platform/files/file_io.h"
 #include "setup/setup_commands.h"
 
 #include <string>
@@ -17,6 +18,11 @@ int main(int argc, char **argv) {
   int status = 0;
   {
     quorvelle::QuorvelleModule module;
+    // The module end writes only a list it changed; the first run creates
+    // the empty one here.
+    if (quorvelle::FeedOptions && !quorvelle::platform::FileExists(quorvelle::FeedOptions->GetFileName())) {
+      quorvelle::FeedOptions->Save();
+    }
     status = quorvelle::setup::RunCommand(arguments);
   }
   return status;

@@ -1,4 +1,5 @@
 #include "platform/codepage/codepage.h"
+#include "platform/xml/xml_escape.h"
 
 #include <array>
 #include <cstdint>
@@ -119,7 +120,7 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-std::string EncodeStoredText(std::string_view text) { return CodePageToUtf8(text); }
+std::string EncodeStoredText(std::string_view text) { return CodePageToUtf8(XmlSafeText(text)); }
 
 std::string DecodeStoredText(std::string_view stored) {
   std::optional<std::string> bytes = Utf8ToCodePage(stored);

@@ -25,7 +25,10 @@ std::string CodePageToUtf8(std::string_view bytes);
 // character has no byte in the code page, or the input is not valid UTF-8.
 std::optional<std::string> Utf8ToCodePage(std::string_view utf8);
 
-// Plain text -> stored text form.
+// Plain text -> stored text form. The text first passes the XML layer's
+// character rule (XmlSafeText): the stored form would otherwise hide
+// characters such as U+FFFE that XML cannot hold from it, and bring them
+// back on decoding, into an export or a report.
 std::string EncodeStoredText(std::string_view text);
 
 // Stored text form -> plain text. A value that is not in the stored form (a

@@ -82,8 +82,8 @@ private:
 
 // Measures what replacing a document's entity references would add, without
 // building it: each entity's expanded size is worked out once from its
-// replacement text. Stops as soon as the budget is spent; references to
-// entities from outside (and loops) are refused outright.
+// replacement text. Stops as soon as the budget is spent or at a loop;
+// entities from outside count nothing, as they are never loaded.
 class ExpansionMeter {
 public:
   ExpansionMeter(xmlDocPtr doc, std::size_t budget) : doc_(doc), budget_(budget) {}
@@ -118,10 +118,7 @@ private:
     xmlEntityPtr entity = xmlGetDocEntity(doc_, name);
     if (entity == nullptr) return 0; // undeclared: the reference is dropped
     if (entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return 1;
-    if (entity->etype != XML_INTERNAL_GENERAL_ENTITY) {
-      Refuse("reference to an entity from outside the document");
-      return std::nullopt;
-    }
+    if (entity->etype != XML_INTERNAL_GENERAL_ENTITY) return 0; // never loaded: the reference is dropped
     if (auto known = sizes_.find(entity); known != sizes_.end()) {
       if (!known->second) Refuse("entity refers to itself");
       return known->second;
@@ -161,10 +158,6 @@ private:
   std::unordered_map<xmlEntityPtr, std::optional<std::size_t>> sizes_;
   std::string reason_;
 };
-
-bool HasParameterEntities(xmlDtdPtr dtd) {
-  return dtd != nullptr && dtd->pentities != nullptr && xmlHashSize(static_cast<xmlHashTablePtr>(dtd->pentities)) > 0;
-}
 
 // Removes references that are left (to undeclared entities), then the
 // document type with its declarations: nothing can refer to them any more.
@@ -403,10 +396,7 @@ bool XmlDocument::ParseInto(std::string_view bytes, const char *forcedEncoding) 
     // unreadable one.
     const std::size_t budget = std::min(kExpansionCap, kExpansionFactor * bytes.size());
     ExpansionMeter meter(result.get(), budget);
-    if (HasParameterEntities(result->intSubset)) {
-      parseError_ = "parameter entities are not accepted";
-      result.reset();
-    } else if (!meter.MeasureTree(result->children)) {
+    if (!meter.MeasureTree(result->children)) {
       parseError_ = meter.Reason();
       result.reset();
     } else {

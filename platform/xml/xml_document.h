@@ -86,9 +86,9 @@ public:
 
   // Replaces the content with the parsed text (taken as UTF-8, whatever its
   // declaration says). White-space-only text is dropped; entity references
-  // are replaced and the document type dropped. A text that does not parse,
-  // refers to an outside entity or expands beyond the budget leaves the
-  // document empty (no root) and returns false.
+  // are replaced (references to outside entities are dropped unread) and the
+  // document type dropped. A text that does not parse or expands beyond the
+  // budget leaves the document empty (no root) and returns false.
   bool LoadXML(std::string_view text);
   // Parses raw bytes honouring the byte-order mark and the encoding
   // declaration, as for a downloaded file. Same result rules as LoadXML.

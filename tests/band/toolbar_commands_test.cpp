@@ -1,6 +1,7 @@
 // The band's toolbar and its commands, driven as a user would, with the
 // browser recording where the band sent it.
 
+#include "band/com_identities.h"
 #include "tests/band/band_test_support.h"
 #include "tests/helpers/loopback_http_server.h"
 
@@ -352,6 +353,48 @@ TEST_F(ToolbarTest, ManageRegeneratesTheReportOnlyOnOk) {
   Trigger("toolbtnManage");
   EXPECT_TRUE(PathExists(Report()));
   EXPECT_TRUE(site_->browser->navigations.empty());
+}
+
+TEST_F(ToolbarTest, AnUnreadableListIsToldOnceAndACaptureWaitsForTheOpenDialog) {
+  WriteFile(user_.FeedsFile(), "<Quorvelle_Feeds><unclosed>");
+  Reload();
+  std::string aside;
+  for (const auto &entry : std::filesystem::directory_iterator(user_.DataFolder()))
+    if (entry.path().filename().string().starts_with("Feeds.xml.unreadable-")) aside = entry.path().string();
+  ASSERT_FALSE(aside.empty());
+  std::string told, caption;
+  WhenModal(OfClass("QMessageBox"), [&](QWidget *window) {
+    told = static_cast<QMessageBox *>(window)->text().toStdString();
+    caption = window->windowTitle().toStdString();
+    static_cast<QMessageBox *>(window)->button(QMessageBox::Ok)->click();
+  });
+  WhenModal(Named("frmManageDlg"), [](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); });
+  Trigger("toolbtnManage");
+  EXPECT_EQ(told,
+            "Your feed list could not be read. It was kept as " + aside + "; Quorvelle starts with an empty list.");
+  EXPECT_EQ(caption, "Information");
+
+  // Once only; and a capture from the context menu while the manage dialog is
+  // open waits until the dialog has closed.
+  ASSERT_EQ(library_->RegisterServer(), com::S_OK);
+  const auto capture = library_->Create<com::IDispatch>(CLASS_ContextMenuAdd);
+  ASSERT_TRUE(capture);
+  const std::string url = "http://127.0.0.1:1/captured.xml";
+  bool addShownInside = false, inside = false;
+  WhenModal(Named("frmManageDlg"), [&](QWidget *dialog) {
+    inside = true;
+    EXPECT_EQ(capture->Invoke(1, {com::WideString(u"x"), com::Utf8ToWide(url)}, nullptr), com::S_OK);
+    EXPECT_EQ(Feeds().find(url), std::string::npos);
+    inside = false;
+    static_cast<QDialog *>(dialog)->reject();
+  });
+  WhenModal(Named("frmAddFeedDlg"), [&](QWidget *dialog) {
+    addShownInside = inside;
+    dialog->findChild<QPushButton *>("Button1")->click();
+  });
+  Trigger("toolbtnManage");
+  EXPECT_FALSE(addShownInside);
+  EXPECT_NE(Feeds().find(url), std::string::npos);
 }
 
 TEST_F(ToolbarTest, AboutImportAndExportOpenTheirDialogs) {

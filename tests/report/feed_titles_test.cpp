@@ -1,3 +1,4 @@
+#include "platform/xml/xml_escape.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/report/report_fixture.h"
 
@@ -168,6 +169,22 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+TEST_F(FeedTitles, ALongTitleIsCutOnACharacterBoundary) {
+  // Two-, three- and four-byte characters, each offset so the limit falls
+  // inside one of them.
+  for (const std::string character : {"\xC3\xA9", "\xE6\x96\xB0", "\xF0\x9F\x98\x80"}) {
+    for (std::size_t offset = 0; offset < character.size(); ++offset) {
+      std::string text(offset, 'x');
+      while (text.size() < 70'000)
+        text += character;
+      const std::string title = TitleOf("<rss><channel><title>" + text + "</title></channel></rss>");
+      ASSERT_GE(title.size(), 64U * 1024 - 3);
+      EXPECT_LE(title.size(), 64U * 1024);
+      EXPECT_EQ(platform::XmlSafeText(title), title) << "cut inside a character";
+    }
+  }
+}
 
 } // namespace
 } // namespace quorvelle
