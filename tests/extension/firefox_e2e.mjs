@@ -1,9 +1,10 @@
 // The Quorvelle extension in headless Firefox ESR with the real native host:
 // the extension loads as a temporary add-on, the headlines page it opens on
-// install shows a feed's headlines rendered by the host, and the port to the
-// host answers and refuses a bad message. (WebDriver BiDi cannot open the
-// popup or an extension page itself; the popup and the context menu are
-// checked in Chromium.)
+// install shows a feed's headlines rendered by the host, the port to the host
+// answers and refuses a bad message, and the popup's page (opened in that
+// tab: WebDriver BiDi cannot open the popup or navigate to an extension page
+// itself) has the commands and shows the headlines. Offering a page's feeds
+// and the context menu are checked in Chromium.
 //   node firefox_e2e.mjs --build <build dir> --source <source dir> [--screenshots <dir>]
 // Exits 77 (skipped) without firefox-esr or the npm packages, unless
 // QUORVELLE_REQUIRE_BROWSER=1.
@@ -68,6 +69,20 @@ try {
   assert.equal(answers[0].ok, true, JSON.stringify(answers));
   assert.equal(answers[1].error.code, 'bad-argument', JSON.stringify(answers));
   console.log('ok the host answers through the port and refuses a bad request');
+
+  // The popup's page, opened in the extension's own tab: its commands are
+  // there and "View Feeds..." brings the headlines back into the tab.
+  await page.evaluate(() => { location.href = 'popup.html'; });
+  await until('the popup page', () => page.evaluate(() => /popup\.html$/.test(location.href) &&
+    document.querySelectorAll('.q-command').length > 0).catch(() => false));
+  assert.deepEqual(await page.$$eval('.q-command', (b) => b.map((x) => x.textContent)), ['View Feeds...',
+    'Add RSS/XML/RDF/ATOM Feed...', 'Manage Feeds...', 'Set As Home Page...', 'Import XML/OPML...',
+    'Export XML/OPML...']);
+  await page.click('#view');
+  await until('the headlines again', () => page.evaluate(() => /report\.html$/.test(location.href) &&
+    document.body.dataset.ready === 'true').catch(() => false));
+  assert.equal(await page.$$eval('.q-item', (l) => l.length), 2);
+  console.log('ok the popup\'s commands are there and "View Feeds..." shows the headlines');
 } finally {
   if (browser) await browser.close();
   await feeds.close();
