@@ -2,7 +2,7 @@
 // the feed link in the head (the usual page), no feed link at all (both
 // expressions scan the whole page), a feed link only at the very end, and
 // links without a title whose lazy groups run on through the body before
-// they are passed over. Then pages made only of title-first feed links
+// they are passed over; runs of blanks. Then pages made only of title-first feed links
 // without an address (500 KB, 1 MB, 5 MB), whose every match is passed over:
 // the time must grow with the page, not with its square. Target: each well
 // under 100 ms. `feed_discovery_bench <MB>` leaves out the adversarial pages
@@ -84,6 +84,15 @@ int main(int argc, char **argv) {
   // Found by the HTML parser's pass, which reads the page up to the link.
   Run("atom link in the head", Page(kAtomLink, ""), true);
   Run("atom link at the end", Page("", kAtomLink), true);
+  // Runs of blanks that the expressions' lazy parts can split in many ways:
+  // one run through the whole page, and links whose title opens a run of
+  // just the length that is still searched.
+  Run("one 5 MB run of blanks", R"(<link rel="alternate")" + std::string(kPageSize, ' '), false);
+  const std::string runLink = R"(<link rel="alternate" type="application/rss+xml" title=")" + std::string(32, ' ');
+  std::string runLinks;
+  while (runLinks.size() < kPageSize)
+    runLinks += runLink + "x ";
+  Run("links with runs of 32 blanks", runLinks, false);
   for (const double megabytes : {0.5, 1.0, 5.0}) {
     if (megabytes > largest) continue;
     const std::string name = "address-less links " + std::to_string(megabytes).substr(0, 3) + " MB";

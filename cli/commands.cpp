@@ -6,6 +6,8 @@
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
+#include "platform/files/temporary_file.h"
+#include "platform/inet/inet_client.h"
 #include "platform/shell/known_folders.h"
 #include "platform/xml/xml_document.h"
 #include "platform/xml/xml_escape.h"
@@ -91,30 +93,12 @@ std::string NotInList(const std::string &url) { return "Feed with URL: " + url +
 
 std::string NoSuchCategory(const std::string &name) { return "Category " + Quoted(name) + " does not exist"; }
 
-bool HasFeedScheme(const std::string &url) {
-  const std::string lowered = platform::LowerCase(url);
-  return lowered.starts_with("http://") || lowered.starts_with("https://") || lowered.starts_with("ftp://");
-}
-
 // The extension from the last full stop of the file name part, lower-cased.
 std::string LowerExtension(const std::string &path) {
   const std::size_t dot = path.find_last_of("./");
   if (dot == std::string::npos || path[dot] != '.') return {};
   return platform::LowerCase(path.substr(dot));
 }
-
-// A file that is removed when the command ends, however it ends.
-class TemporaryFile {
-public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() { std::remove(path_.c_str()); }
-  TemporaryFile(const TemporaryFile &) = delete;
-  TemporaryFile &operator=(const TemporaryFile &) = delete;
-  [[nodiscard]] const std::string &Path() const { return path_; }
-
-private:
-  std::string path_;
-};
 
 // The first of the candidates that is an executable file; "" when none is.
 std::string FindExecutable(const std::vector<std::string> &candidates) {
@@ -408,10 +392,10 @@ int RemoveCategory(const std::string &name) {
 // ---- import, export
 
 int Import(const std::string &source, const std::optional<std::string> &category) {
-  std::optional<TemporaryFile> temporary;
+  std::optional<platform::TemporaryFile> temporary;
   std::string fileName = source;
   const std::string lowered = platform::LowerCase(source);
-  if (HasFeedScheme(lowered) || source == "-") {
+  if (platform::HasSupportedScheme(lowered) || source == "-") {
     std::string text;
     if (source == "-") {
       text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
@@ -689,7 +673,7 @@ int Check(bool json) {
               {"duplicate", *src, where,
                "Duplicate address " + *src + " in " + Quoted(where) + " (first in " + Quoted(first->second) + ")"});
         }
-        if (!HasFeedScheme(*src)) {
+        if (!platform::HasSupportedScheme(*src)) {
           problems.push_back(
               {"scheme", *src, where, "Not an http, https or ftp address: " + *src + " in " + Quoted(where)});
         }

@@ -8,6 +8,7 @@
 #include "platform/codepage/text_case.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/files/temporary_file.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
 #include "platform/ui/user_interface.h"
@@ -63,19 +64,6 @@ platform::ui::FileDialogRequest FileDialog(bool save, const std::string &folder,
   request.fileMustExist = false;
   return request;
 }
-
-// Removes the file when the scope ends, however it ends.
-class TemporaryFile {
-public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() { std::remove(path_.c_str()); }
-  TemporaryFile(const TemporaryFile &) = delete;
-  TemporaryFile &operator=(const TemporaryFile &) = delete;
-  [[nodiscard]] const std::string &Path() const { return path_; }
-
-private:
-  std::string path_;
-};
 
 } // namespace
 
@@ -154,7 +142,7 @@ void TRSSFeedOptions::ImportOPMLFromURL(const std::string &url) {
     const std::string text = GetInetFileToString(url);
     if (text.empty()) return;
     // The downloaded list is removed again also when the import fails.
-    TemporaryFile temporary(FindUnusedFileName(platform::TemporaryFolder() + "temp", "opml", "-"));
+    platform::TemporaryFile temporary(FindUnusedFileName(platform::TemporaryFolder() + "temp", "opml", "-"));
     platform::WriteFileAtomically(temporary.Path(), platform::JoinLinesCrLf(text));
     ImportFromFilename(temporary.Path());
   });

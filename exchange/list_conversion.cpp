@@ -8,6 +8,7 @@
 #include "platform/codepage/text_case.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/inet/inet_client.h"
 #include "platform/xml/xml_escape.h"
 #include "platform/xml/xslt.h"
 #include "support/debug_log.h"
@@ -61,16 +62,11 @@ std::vector<std::string> CategoryNames(platform::XmlNode container) {
   return names;
 }
 
-bool IsFeedAddress(const std::string &src) {
-  const std::string lower = platform::LowerCase(src);
-  return lower.starts_with("http://") || lower.starts_with("https://") || lower.starts_with("ftp://");
-}
-
 // A feed as the store holds it: an address it can fetch, an enabled flag and
 // a title, nothing inside. False when the feed cannot be taken.
 bool CleanFeed(platform::XmlNode feed) {
   const std::optional<std::string> src = feed.FindAttribute("src");
-  if (!src || !IsFeedAddress(*src)) return false;
+  if (!src || !platform::HasSupportedScheme(*src)) return false;
   if (!feed.FindAttribute("enabled")) feed.SetAttribute("enabled", "true");
   if (!feed.FindAttribute("title")) feed.SetAttribute("title", "");
   while (platform::XmlNode child = feed.FirstChild())

@@ -26,6 +26,8 @@ struct JitStackDeleter {
 // backtracking points.
 constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
 constexpr PCRE2_SIZE kJitStackMax = 8 * 1024 * 1024;
+// The engine's own limit, used when none is set.
+constexpr uint32_t kDefaultMatchLimit = 10000000;
 
 std::string ErrorText(int errorCode) {
   PCRE2_UCHAR buffer[256];
@@ -135,16 +137,21 @@ void TRegExpr::Compile() {
   }
   // Without JIT support (or memory for it) the interpreter runs the same
   // expression, only slower.
+  engine->matchContext.reset(pcre2_match_context_create(nullptr));
+  if (!engine->matchContext) throw ERegExpr("TRegExpr(comp): out of memory", PCRE2_ERROR_NOMEMORY);
   if (pcre2_jit_compile(engine->code.get(), PCRE2_JIT_COMPLETE) == 0) {
-    engine->matchContext.reset(pcre2_match_context_create(nullptr));
     engine->jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
-    if (engine->matchContext && engine->jitStack) {
-      pcre2_jit_stack_assign(engine->matchContext.get(), nullptr, engine->jitStack.get());
-    }
+    if (engine->jitStack) pcre2_jit_stack_assign(engine->matchContext.get(), nullptr, engine->jitStack.get());
   }
+  if (matchLimit_ != 0) pcre2_set_match_limit(engine->matchContext.get(), matchLimit_);
   engine->matchData.reset(pcre2_match_data_create_from_pattern(engine->code.get(), nullptr));
   if (!engine->matchData) throw ERegExpr("TRegExpr(comp): out of memory", PCRE2_ERROR_NOMEMORY);
   engine_ = std::move(engine);
+}
+
+void TRegExpr::SetMatchLimit(std::uint32_t limit) {
+  matchLimit_ = limit;
+  if (engine_) pcre2_set_match_limit(engine_->matchContext.get(), limit != 0 ? limit : kDefaultMatchLimit);
 }
 
 bool TRegExpr::MatchFrom(std::size_t offset) {

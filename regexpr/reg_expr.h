@@ -24,6 +24,7 @@
 #include "platform/errors.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,6 +78,12 @@ public:
   // Setting the input forgets the current match.
   void SetInputString(std::string input);
 
+  // At most this many steps of the engine per match attempt (0: the
+  // engine's default, ten million); a match that needs more raises ERegExpr
+  // with the engine's PCRE2_ERROR_MATCHLIMIT. Bounds the backtracking that an
+  // expression with many ways to split a text can run into.
+  void SetMatchLimit(std::uint32_t limit);
+
   // Compiles the expression now (Exec does it when needed). Raises ERegExpr.
   void Compile();
 
@@ -113,6 +120,7 @@ private:
   bool modifierR_ = true;
   bool modifierS_ = true;
   bool modifierG_ = true;
+  std::uint32_t matchLimit_ = 0;
   std::unique_ptr<Engine> engine_;
   // Start and end offsets of group n at [2n] and [2n+1]; empty without a match.
   std::vector<std::ptrdiff_t> offsets_;

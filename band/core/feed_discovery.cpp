@@ -6,6 +6,8 @@
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
+#include <climits>
+#include <cstdint>
 #include <optional>
 #include <unordered_set>
 
@@ -94,8 +96,29 @@ std::vector<std::size_t> LinkStarts(const std::string &pageText) {
   return starts;
 }
 
+// Steps of the expression engine allowed for a match attempt over a text.
+constexpr std::size_t kMatchStepsBase = 1000;
+constexpr std::size_t kMatchStepsPerByte = 1;
+
+// The longest run of blanks and quotes that a link element may hold.
+constexpr std::size_t kLongestBlankRun = 32;
+
+// Where the search from start stops: at limit, or inside the first run of
+// more than kLongestBlankRun blanks and quotes. No element worth offering
+// holds such a run, and it is what makes the expressions' lazy parts try
+// ways of splitting it without end (their time grows with the cube of the
+// run's length).
+std::size_t SearchEnd(const std::string &text, std::size_t start, std::size_t limit) {
+  std::size_t run = 0;
+  for (std::size_t at = start; at < limit; ++at) {
+    run = IsBlank(text[at]) || IsQuote(text[at]) ? run + 1 : 0;
+    if (run > kLongestBlankRun) return at;
+  }
+  return limit;
+}
+
 // Runs the expression from each link start, over the text up to the next
-// one: a match that is passed over is not searched again from the next
+// one (or up to a long run of blanks, see SearchEnd): a match that is passed over is not searched again from the next
 // character, and no search runs on through the rest of the page more than
 // once, so the whole takes one pass over the page. A match that would
 // reach beyond the next link start has run out of its element anyway.
@@ -103,12 +126,22 @@ void FindWithPattern(std::string_view pattern, int urlGroup, int titleGroup, con
                      const std::vector<std::size_t> &starts, std::vector<DiscoveredFeed> &found) {
   TRegExpr expression = LinkExpression(pattern);
   for (std::size_t n = 0; n < starts.size(); ++n) {
-    const std::size_t end = n + 1 < starts.size() ? starts[n + 1] : pageText.size();
-    expression.SetInputString(pageText.substr(starts[n], end - starts[n]));
-    if (!expression.Exec()) continue;
-    const std::optional<std::string> url = AttributeValue(expression, urlGroup, urlGroup == 2);
-    const std::optional<std::string> title = AttributeValue(expression, titleGroup, titleGroup == 2);
-    if (url && title) found.push_back({PageValue(*url), PageValue(*title)});
+    const std::size_t end = SearchEnd(pageText, starts[n], n + 1 < starts.size() ? starts[n + 1] : pageText.size());
+    // The expressions can split a run of blanks and quotes between their
+    // lazy parts in very many ways; a match that needs more steps than its
+    // text allows for is passed over (and logged) like a match whose groups
+    // are no attribute values.
+    const std::size_t length = end - starts[n];
+    expression.SetMatchLimit(
+        static_cast<std::uint32_t>(std::min<std::size_t>(kMatchStepsBase + kMatchStepsPerByte * length, UINT32_MAX)));
+    expression.SetInputString(pageText.substr(starts[n], length));
+    Guard("TRSSQuorvelleForm.FindRSSLinkOnPage", [&] {
+      if (!expression.Exec()) return;
+      const std::optional<std::string> url = AttributeValue(expression, urlGroup, urlGroup == 2);
+      const std::optional<std::string> title = AttributeValue(expression, titleGroup, titleGroup == 2);
+      // The address keeps its line breaks until it is resolved (which drops them).
+      if (url && title) found.push_back({platform::DecodeHtmlCharacterReferences(*url), PageValue(*title)});
+    });
   }
 }
 
@@ -207,6 +240,7 @@ std::vector<DiscoveredFeed> DiscoverFeeds(std::string_view pageText, std::string
       if (!base.empty()) {
         if (auto resolved = platform::ResolveUrlReference(base, feed.url)) feed.url = std::move(*resolved);
       }
+      feed.url = DeleteControlCharsFromString(feed.url);
       if (known.insert(feed.url).second) offered.push_back(std::move(feed));
     }
     found = std::move(offered);

@@ -42,8 +42,9 @@ struct DiscoveredFeed {
 // attribute value is passed over.
 //
 // Values: character references are decoded ("&amp;" -> "&"), line breaks
-// become blanks. The address is resolved against the page's base: the href
-// of its first <base> element (itself resolved against pageAddress), else
+// become blanks (a resolved address drops them, as a browser does). The
+// address is resolved against the page's base: the href of its first <base>
+// element (itself resolved against pageAddress), else
 // pageAddress. With an empty pageAddress, or when it cannot be resolved
 // against (about:blank), the address stays as written. The same address is
 // offered once.

@@ -39,11 +39,6 @@ void EnsureCurlInitialised() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool HasSupportedScheme(const std::string &url) {
-  const std::string lowered = LowerCase(url.substr(0, 8));
-  return lowered.starts_with("http://") || lowered.starts_with("https://") || lowered.starts_with("ftp://");
-}
-
 // The state of one download. The body goes through a fixed-size chunker:
 // each chunk is appended up to its first NUL byte, and the deadline is
 // checked after each chunk.
@@ -213,6 +208,11 @@ std::optional<CURLcode> Perform(const std::string &url, const CurlInetOptions &o
 }
 
 } // namespace
+
+bool HasSupportedScheme(const std::string &url) {
+  const std::string lowered = LowerCase(url.substr(0, 8));
+  return lowered.starts_with("http://") || lowered.starts_with("https://") || lowered.starts_with("ftp://");
+}
 
 CurlInetClient::CurlInetClient(CurlInetOptions options) : options_(options) {}
 

@@ -11,6 +11,9 @@
 
 namespace quorvelle::platform {
 
+// True for the addresses downloads accept: http, https and ftp.
+bool HasSupportedScheme(const std::string &url);
+
 class InetClient {
 public:
   virtual ~InetClient() = default;

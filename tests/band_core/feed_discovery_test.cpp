@@ -213,7 +213,7 @@ TEST(FeedDiscovery, OffersEveryFeedOfTheFirstKindThatHasAny) {
   // and quoting, rel among other words, a title or not.
   EXPECT_EQ(All("<link type=application/rdf+xml rel=alternate href=r.rdf title='RDF &amp; more'>"
                 R"(<LINK HREF='a1.xml' REL="Alternate Home" TYPE=' Application/Atom+XML ' TITLE="A > B">)"
-                R"(<link rel=alternate type=application/atom+xml href="a2.xml">)"
+                "<link rel=alternate type=application/atom+xml href=\"a2\n.xml\">"
                 R"(<link rel=alternate type=application/atom+xml title="no address">)"
                 R"(<link rel=alternate type=application/rss+xml href="rss.xml">)",
                 "http://e.example/p/"),
@@ -231,6 +231,12 @@ TEST(FeedDiscovery, PagesOfPassedOverLinksStillFindTheFeedAfterThem) {
   EXPECT_EQ(Discover(page + R"(<link rel="alternate" type="application/rss+xml" href="f.xml" title="F">)"),
             Found("f.xml", "F"));
   EXPECT_EQ(Discover(page + "<link rel='alternate' type='application/atom+xml' href='a.xml'>"), Found("a.xml", ""));
+  // Long runs of blanks, which the expressions' lazy parts could split in
+  // very many ways, end the search from a link but not the search for others.
+  const std::string blanks(1 << 20, ' ');
+  EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" title=")" + blanks + "x\" href=" + blanks +
+                     R"(<link rel="alternate" type="application/rss+xml" title="F" href="f.xml">)"),
+            Found("f.xml", "F"));
 }
 
 } // namespace

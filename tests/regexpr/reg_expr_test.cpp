@@ -159,5 +159,21 @@ TEST(TRegExpr, ChangingExpressionOrInputForgetsTheMatch) {
   EXPECT_TRUE(moved.Exec("acb"));
 }
 
+TEST(TRegExpr, AMatchLimitStopsRunawayBacktrackingAndCanBeLifted) {
+  TRegExpr expression(R"((a+)+\d)");
+  const std::string input = std::string(40, 'a') + "!";
+  expression.SetMatchLimit(1000);
+  try {
+    expression.Exec(input);
+    ADD_FAILURE() << "no limit reached";
+  } catch (const ERegExpr &error) {
+    EXPECT_EQ(error.ErrorCode(), -47) << error.what(); // PCRE2_ERROR_MATCHLIMIT
+  }
+  // An easy match stays within the limit; 0 gives the engine's default back.
+  EXPECT_TRUE(expression.Exec("aa1"));
+  expression.SetMatchLimit(0);
+  EXPECT_FALSE(expression.Exec(std::string(12, 'a') + "!"));
+}
+
 } // namespace
 } // namespace quorvelle
