@@ -7,6 +7,7 @@
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
+#include "platform/inet/inet_client.h"
 
 #include <curl/curl.h>
 
@@ -79,18 +80,12 @@ private:
 } // namespace
 
 bool IsFeedAddress(const std::string &url) {
+  // The downloads' own scheme rule, and an address libcurl reads with a host.
+  if (!platform::HasSupportedScheme(url) || url.size() > 8192) return false;
   const std::unique_ptr<CURLU, CurlUrlDeleter> handle(curl_url());
-  if (!handle || url.empty() || url.size() > 8192) return false;
-  if (curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
-  char *scheme = nullptr;
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
   char *host = nullptr;
-  bool ok = false;
-  if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-      curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-    const std::string s = scheme;
-    ok = (s == "http" || s == "https" || s == "ftp") && *host != '\0';
-  }
-  curl_free(scheme);
+  const bool ok = curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK && *host != '\0';
   curl_free(host);
   return ok;
 }
