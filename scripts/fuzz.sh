@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
-all=(feed_store feed_title opml_import xml_import feed_discovery registry regexpr)
+all=(feed_store feed_title opml_import xml_import feed_discovery registry regexpr native_message)
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=("${all[@]}")
 

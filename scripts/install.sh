@@ -25,9 +25,16 @@ for program in "$build"/bin/*; do
 done
 install -m 0755 "$build/lib/libQuorvelle.so" "$target/"
 cp -R data/. "$target/"
+# The browser extension (written by the build when node is there) and its
+# native host's registration with the browsers.
+if [ -f "$build/extension/ids.json" ]; then
+  rm -rf -- "$target/extension"
+  cp -R "$build/extension" "$target/extension"
+fi
 # The list of installed files, for uninstall.sh.
 (cd "$target" && find . -type f ! -name DEBUG.LOG ! -path './headlines/*' | sort) > "$target/.installed-files"
 "$target/QuorvelleInstall" /install
+scripts/browser-hosts.sh install "$target"
 # The command line on PATH and its manual page. The entry in ~/.local/bin is a
 # small script that runs the installed program by its full path, so the
 # program finds its folder (data files, DEBUG.LOG) as when started there.

@@ -28,12 +28,56 @@ install -d "$lib" "$root/usr/bin" "$root/usr/share/applications" "$root/usr/shar
 for program in QuorvelleInstall quorvelle quorvelle-browser; do
   install -m 0755 "$build/bin/$program" "$lib/"
 done
+# The browser extension and its native host, registered system-wide with
+# Chromium and Firefox (docs/extension.md tells how a user adds the extension
+# itself).
+extras=()
+if [ -x "$build/bin/quorvelle-native-host" ] && [ -f "$build/extension/ids.json" ]; then
+  install -m 0755 "$build/bin/quorvelle-native-host" "$lib/"
+  extras+=("$lib/quorvelle-native-host")
+  cp -R "$build/extension" "$lib/extension"
+  host_name="$(sed -n 's/^ *"host": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
+  chromium_id="$(sed -n 's/^ *"chromium": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
+  firefox_id="$(sed -n 's/^ *"firefox": *"\([^"]*\)".*/\1/p' "$build/extension/ids.json")"
+  # Debian keeps packages out of /etc/opt, so Google Chrome gets no system-wide
+  # manifest (docs/extension.md says how a user adds one).
+  install -d "$root/etc/chromium/native-messaging-hosts"
+  printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_origins": ["chrome-extension://%s/"]\n}\n' \
+    "$host_name" "$chromium_id" > "$root/etc/chromium/native-messaging-hosts/$host_name.json"
+  echo "/etc/chromium/native-messaging-hosts/$host_name.json" > "$stage/conffiles"
+  install -d "$root/usr/lib/mozilla/native-messaging-hosts"
+  printf '{\n  "name": "%s",\n  "description": "Quorvelle",\n  "path": "/usr/lib/quorvelle/quorvelle-native-host",\n  "type": "stdio",\n  "allowed_extensions": ["%s"]\n}\n' \
+    "$host_name" "$firefox_id" > "$root/usr/lib/mozilla/native-messaging-hosts/$host_name.json"
+  install -d "$root/usr/share/doc/quorvelle"
+  cat > "$root/usr/share/doc/quorvelle/README.Debian" <<TEXT
+Quorvelle in Chromium and Firefox
+=================================
+
+The package registers Quorvelle's native host (/usr/lib/quorvelle/quorvelle-native-host)
+with Chromium and Firefox for every user. The extension itself is added once per browser:
+
+Chromium: open chrome://extensions, switch on "Developer mode", choose "Load unpacked" and
+  pick /usr/lib/quorvelle/extension/chromium. Its id is $chromium_id.
+
+Google Chrome: the same, then copy
+  /etc/chromium/native-messaging-hosts/$host_name.json
+  into ~/.config/google-chrome/NativeMessagingHosts/ (Chrome does not read the Chromium folder).
+
+Firefox: open about:debugging, "This Firefox", "Load Temporary Add-on..." and pick
+  /usr/lib/quorvelle/extension/firefox/manifest.json (until Firefox restarts). Firefox ESR also
+  installs it for good from "Install Add-on From File..." once xpinstall.signatures.required is
+  false in about:config.
+TEXT
+else
+  echo "package: no native host or extension in $build; the package leaves them out" >&2
+fi
 install -m 0644 "$build/lib/libQuorvelle.so" "$lib/"
 strip --strip-unneeded --remove-section=.comment --remove-section=.note "$lib"/QuorvelleInstall "$lib"/quorvelle \
-  "$lib"/quorvelle-browser "$lib"/libQuorvelle.so
+  "$lib"/quorvelle-browser "$lib"/libQuorvelle.so "${extras[@]}"
 cp -R data/. "$lib/"
 find "$lib" -type d -exec chmod 0755 {} +
-find "$lib" -type f ! -name QuorvelleInstall ! -name quorvelle ! -name quorvelle-browser -exec chmod 0644 {} +
+find "$lib" -type f ! -name QuorvelleInstall ! -name quorvelle ! -name quorvelle-browser ! -name quorvelle-native-host \
+  -exec chmod 0644 {} +
 ln -s ../lib/quorvelle/quorvelle "$root/usr/bin/quorvelle"
 ln -s ../lib/quorvelle/quorvelle-browser "$root/usr/bin/quorvelle-browser"
 install -m 0644 desktop/*.desktop "$root/usr/share/applications/"
@@ -64,7 +108,7 @@ mkdir -p "$stage/debian"
 printf 'Source: quorvelle\n\nPackage: quorvelle\nArchitecture: any\n' > "$stage/debian/control"
 depends="$(cd "$stage" && dpkg-shlibdeps -O -e root/usr/lib/quorvelle/QuorvelleInstall \
   -e root/usr/lib/quorvelle/quorvelle -e root/usr/lib/quorvelle/quorvelle-browser \
-  -e root/usr/lib/quorvelle/libQuorvelle.so 2>/dev/null | sed -n 's/^shlibs:Depends=//p')"
+  -e root/usr/lib/quorvelle/libQuorvelle.so "${extras[@]/#$stage\//-e}" 2>/dev/null | sed -n 's/^shlibs:Depends=//p')"
 size="$(du -sk --exclude=DEBIAN "$root" | cut -f1)"
 cat > "$root/DEBIAN/control" <<TEXT
 Package: quorvelle
@@ -83,6 +127,7 @@ Description: news feed aggregator living in its browser as a toolbar band
  as a toolbar band. Feed lists are exchanged with other readers as OPML. The
  command quorvelle edits the same list from a terminal or a script.
 TEXT
+[ -f "$stage/conffiles" ] && install -m 0644 "$stage/conffiles" "$root/DEBIAN/conffiles"
 mkdir -p "$out"
 package="$(cd "$out" && pwd)/quorvelle_${version}_${arch}.deb"
 dpkg-deb --root-owner-group -Zxz --build "$root" "$package" >/dev/null

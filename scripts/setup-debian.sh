@@ -11,8 +11,13 @@ packages=(
   desktop-file-utils appstream xdg-utils dpkg-dev lintian
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   newsboat chromium xvfb xauth python3 fonts-dejavu-core
+  nodejs firefox-esr
   clang-format
 )
+# npm for the extension checks; a Node.js from elsewhere brings its own.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

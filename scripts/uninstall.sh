@@ -14,6 +14,7 @@ fi
 if [ -x "$target/QuorvelleInstall" ]; then
   "$target/QuorvelleInstall" /uninstall
 fi
+"$(dirname "$0")/browser-hosts.sh" uninstall "$target"
 # The command line's entry on PATH (only when it runs this installation's
 # program) and its manual page.
 bindir="$HOME/.local/bin"

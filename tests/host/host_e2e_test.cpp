@@ -324,7 +324,11 @@ TEST(HostEndToEnd, PackageUnpackedRunsForANewUser) {
   for (const char *file :
        {"/usr/bin/quorvelle", "/usr/bin/quorvelle-browser", "/usr/lib/quorvelle/libQuorvelle.so",
         "/usr/share/applications/net.tolvane.Quorvelle.desktop",
-        "/usr/share/metainfo/net.tolvane.Quorvelle.metainfo.xml", "/usr/share/man/man1/quorvelle.1.gz"}) {
+        "/usr/share/metainfo/net.tolvane.Quorvelle.metainfo.xml", "/usr/share/man/man1/quorvelle.1.gz",
+        "/usr/lib/quorvelle/quorvelle-native-host", "/usr/lib/quorvelle/extension/chromium/manifest.json",
+        "/usr/lib/quorvelle/extension/firefox/manifest.json",
+        "/etc/chromium/native-messaging-hosts/net.tolvane.quorvelle.json",
+        "/usr/lib/mozilla/native-messaging-hosts/net.tolvane.quorvelle.json"}) {
     EXPECT_TRUE(test::PathExists(root + file)) << file;
   }
 

@@ -1,0 +1,43 @@
+// One message body from the browser extension, as quorvelle-native-host
+// receives it. Every input gets exactly one answer: JSON of this protocol
+// version with a boolean "ok", within the browser's size limit, naming the
+// request's id when the request had one. Commands that read the list run for
+// real; those that would download, show a dialog or write stop at their
+// validation.
+
+#include "feeds/feed_store.h"
+#include "fuzz/fuzz_support.h"
+#include "native_host/host_commands.h"
+#include "native_host/report_pages.h"
+
+using namespace quorvelle;
+using nlohmann::json;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  fuzz::User();
+  static TRSSFeedOptions store;
+  static native_host::ReportPages report(store);
+  static native_host::CommandHandler handler(store, report, nullptr);
+  const std::string_view body(reinterpret_cast<const char *>(data), size);
+
+  auto parsed = native_host::ParseRequest(body);
+  std::string answer;
+  if (auto *request = std::get_if<native_host::Request>(&parsed)) {
+    const std::string &command = request->command;
+    const bool readOnly = command == "hello" || command == "list" || command == "offer" || command == "export" ||
+                          command == "dialog" || command == "nothing";
+    const bool refusedFirst = command == "add" && request->args.value("dialog", json()) == json(true);
+    if (!readOnly && !refusedFirst) return 0;
+    answer = handler.Handle(body);
+  } else {
+    answer = handler.Handle(body);
+  }
+  fuzz::Require(answer.size() <= native_host::kMaxMessageBytes, "an answer fits the browser's limit");
+  const json message = json::parse(answer, nullptr, false);
+  fuzz::Require(!message.is_discarded() && message.is_object(), "an answer is a JSON object");
+  fuzz::Require(message.value("v", 0) == native_host::kProtocolVersion, "an answer names the protocol version");
+  fuzz::Require(message.contains("ok") && message["ok"].is_boolean(), "an answer says whether it worked");
+  if (auto *request = std::get_if<native_host::Request>(&parsed))
+    fuzz::Require(message["id"] == request->id, "an answer names its request");
+  return 0;
+}

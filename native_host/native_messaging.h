@@ -1,0 +1,74 @@
+#pragma once
+// The native messaging protocol between the browser extension and
+// quorvelle-native-host: every message is a 32-bit length in the machine's
+// byte order followed by that many bytes of UTF-8 JSON. Each request gets
+// exactly one answer.
+//
+//   request: {"v": 1, "id": <integer>, "command": "<name>", "args": {...}}
+//   answer:  {"v": 1, "id": <same>, "ok": true, "result": ...}
+//        or  {"v": 1, "id": <same or null>, "ok": false,
+//             "error": {"code": "<code>", "message": "<text>"}}
+//
+// Nothing in a request is trusted: a frame with a bad length, a body that is
+// not JSON or not a request of this version gets an error answer and is
+// never handed on.
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace quorvelle::native_host {
+
+inline constexpr int kProtocolVersion = 1;
+// Larger requests are read past and refused; the browser itself refuses
+// answers above this size.
+inline constexpr std::uint32_t kMaxMessageBytes = 1024U * 1024U;
+
+// An answer that says what was wrong with a request.
+struct ProtocolError {
+  std::string code;
+  std::string message;
+  // The request's id when it could be read, else null.
+  nlohmann::json id = nullptr;
+};
+
+struct Request {
+  nlohmann::json id;
+  std::string command;
+  nlohmann::json args; // always an object
+};
+
+enum class FrameStatus { Message, End, Refused };
+
+struct Frame {
+  FrameStatus status = FrameStatus::End;
+  std::string body;    // Message only
+  ProtocolError error; // Refused only
+};
+
+// Reads the next frame from fd. End: the input closed (before or inside a
+// frame). Refused: an empty or oversized frame, whose bytes have been read
+// past so the next frame starts where it should.
+Frame ReadFrame(int fd);
+
+// Writes one frame; false when the output is gone.
+bool WriteFrame(int fd, std::string_view body);
+
+// The request in body, or what is wrong with it.
+std::variant<Request, ProtocolError> ParseRequest(std::string_view body);
+
+// Answers as serialised JSON text (UTF-8; invalid bytes replaced).
+std::string OkAnswer(const nlohmann::json &id, const nlohmann::json &result);
+std::string ErrorAnswer(const nlohmann::json &id, const ProtocolError &error);
+
+// Argument readers: the value of a member of args of the expected type, or
+// the fallback when it is missing. A member of another type throws
+// ProtocolError {"bad-argument"}.
+std::string StringArg(const nlohmann::json &args, const char *name, const std::string &fallback);
+std::string RequiredStringArg(const nlohmann::json &args, const char *name);
+bool BoolArg(const nlohmann::json &args, const char *name, bool fallback);
+
+} // namespace quorvelle::native_host
