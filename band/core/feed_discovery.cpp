@@ -241,6 +241,8 @@ std::vector<DiscoveredFeed> DiscoverFeeds(std::string_view pageText, std::string
         if (auto resolved = platform::ResolveUrlReference(base, feed.url)) feed.url = std::move(*resolved);
       }
       feed.url = DeleteControlCharsFromString(feed.url);
+      // A link whose address is only blanks announces nothing to fetch.
+      if (TrimBlanks(feed.url).empty()) continue;
       if (known.insert(feed.url).second) offered.push_back(std::move(feed));
     }
     found = std::move(offered);
