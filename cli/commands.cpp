@@ -127,6 +127,7 @@ bool StartDetached(const std::string &program, const std::vector<std::string> &a
   std::vector<char *> argv;
   std::vector<std::string> all{program};
   all.insert(all.end(), args.begin(), args.end());
+  argv.reserve(all.size() + 1);
   for (std::string &arg : all)
     argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -319,7 +320,7 @@ int AddCategory(const std::string &name) {
     PrintError("The category name is empty");
     return kUsage;
   }
-  CommandLineUi &ui = dynamic_cast<CommandLineUi &>(platform::ui::Ui());
+  auto &ui = dynamic_cast<CommandLineUi &>(platform::ui::Ui());
   const int messages = ui.MessageCount();
   FeedList list;
   if (!list.Open()) return kFailed;

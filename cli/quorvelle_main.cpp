@@ -67,14 +67,14 @@ int main(int argc, char **argv) {
 
   std::string name;
   std::string newName;
-  CLI::App *category_ = app.add_subcommand("category", "Add, rename or remove a category");
-  category_->require_subcommand(1);
-  CLI::App *categoryAdd = category_->add_subcommand("add", "Add a category");
+  CLI::App *categoryCommand = app.add_subcommand("category", "Add, rename or remove a category");
+  categoryCommand->require_subcommand(1);
+  CLI::App *categoryAdd = categoryCommand->add_subcommand("add", "Add a category");
   categoryAdd->add_option("NAME", name, "The category's name")->required();
-  CLI::App *categoryRename = category_->add_subcommand("rename", "Rename a category");
+  CLI::App *categoryRename = categoryCommand->add_subcommand("rename", "Rename a category");
   categoryRename->add_option("OLD", name, "The category's name")->required();
   categoryRename->add_option("NEW", newName, "Its new name")->required();
-  CLI::App *categoryRemove = category_->add_subcommand("remove", "Remove a category with all its feeds");
+  CLI::App *categoryRemove = categoryCommand->add_subcommand("remove", "Remove a category with all its feeds");
   categoryRemove->add_option("NAME", name, "The category's name")->required();
 
   std::string source;
