@@ -182,8 +182,10 @@ PageLinks ReadPageLinks(std::string_view pageText, bool wantFeeds) {
         const std::string kind = LowerAscii(TrimBlanks(*type));
         const std::string *title = tag.Attribute("title");
         DiscoveredFeed feed{*href, title != nullptr ? DeleteControlCharsFromString(*title) : std::string()};
-        if (kind == "application/atom+xml") links.atom.push_back(std::move(feed));
-        if (kind == "application/rdf+xml") links.rdf.push_back(std::move(feed));
+        if (kind == "application/atom+xml")
+          links.atom.push_back(std::move(feed));
+        else if (kind == "application/rdf+xml")
+          links.rdf.push_back(std::move(feed));
       }
     }
     // Without feeds to look for, the first base address is all there is to read.
