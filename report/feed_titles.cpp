@@ -34,7 +34,7 @@ std::string ExtensionOf(const std::string &address) {
 // Limits for reading a title's text: entity references declared by the
 // document are followed, but a document built to expand them without end
 // (nested entities) costs at most this much.
-constexpr std::size_t kMaxTitleBytes = 64 * 1024;
+constexpr std::size_t kMaxTitleBytes = std::size_t{64} * 1024;
 constexpr std::size_t kMaxNodeVisits = 100000;
 constexpr int kMaxDepth = 64;
 

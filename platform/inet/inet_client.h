@@ -39,7 +39,7 @@ struct CurlInetOptions {
   std::chrono::milliseconds connectTimeout{10000};
   std::chrono::milliseconds responseTimeout{30000};
   // A body larger than this is a failed download.
-  std::size_t maxBytes = 32U * 1024U * 1024U;
+  std::size_t maxBytes = std::size_t{32} * 1024 * 1024;
   // The body is appended in chunks of this size, each up to its first NUL byte.
   std::size_t chunkSize = 1026;
   long maxRedirects = 10;
