@@ -82,7 +82,7 @@ public:
   [[nodiscard]] std::size_t PendingDownloads() const { return downloader_->Pending(); }
 
   // The largest feed handed to a page.
-  static constexpr std::size_t kMaxFeedBytes = 32U * 1024U * 1024U;
+  static constexpr std::size_t kMaxFeedBytes = std::size_t{32} * 1024 * 1024;
   static platform::CurlInetOptions DownloadOptions();
 
 private:

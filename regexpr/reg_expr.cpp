@@ -24,8 +24,8 @@ struct JitStackDeleter {
 
 // JIT stack: starts small, may grow to this size for long inputs with many
 // backtracking points.
-constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
-constexpr PCRE2_SIZE kJitStackMax = 8 * 1024 * 1024;
+constexpr PCRE2_SIZE kJitStackStart = PCRE2_SIZE{32} * 1024;
+constexpr PCRE2_SIZE kJitStackMax = PCRE2_SIZE{8} * 1024 * 1024;
 // The engine's own limit, used when none is set.
 constexpr uint32_t kDefaultMatchLimit = 10000000;
 
@@ -185,7 +185,7 @@ bool TRegExpr::ExecPos(std::size_t offset) { return MatchFrom(offset); }
 bool TRegExpr::ExecNext() {
   if (offsets_.empty()) return false;
   // \K inside a lookahead can put the reported end before the start.
-  std::size_t next = static_cast<std::size_t>(std::max(offsets_[0], offsets_[1]));
+  auto next = static_cast<std::size_t>(std::max(offsets_[0], offsets_[1]));
   if (offsets_[1] <= offsets_[0]) {
     // An empty match: step over one character so the search moves on.
     if (next >= input_.size()) {

@@ -70,7 +70,7 @@ std::string UserInstallationFolder() { return platform::ApplicationDataFolder() 
 
 std::string PrepareInstallationFolder(const std::string &programFolder) {
   if (!IsPackagedFolder(programFolder)) return programFolder;
-  const std::string user = UserInstallationFolder();
+  std::string user = UserInstallationFolder();
   try {
     MirrorPackage(fs::path(programFolder).parent_path(), fs::path(user).parent_path());
     if (RegisteredAppPath() != user && !RunSetupProgram(user)) {
