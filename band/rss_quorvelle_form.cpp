@@ -225,6 +225,7 @@ void TRSSQuorvelleForm::AddRSSFeed() {
     // Several feeds: the address field offers them all, the first chosen.
     if (feeds.size() > 1) {
       std::vector<TfrmAddFeedDlg::OfferedFeed> offered;
+      offered.reserve(feeds.size());
       for (const DiscoveredFeed &feed : feeds)
         offered.push_back({feed.url, feed.title});
       dialog->OfferFeeds(offered);

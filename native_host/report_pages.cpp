@@ -441,6 +441,7 @@ ReportPage ReportPages::Render(const std::string &path) {
 
   const auto slots = Elements(output, [](xmlNodePtr n) { return HasClass(n, "q-feed-slot"); });
   std::vector<std::string> addresses;
+  addresses.reserve(slots.size());
   for (xmlNodePtr slot : slots)
     addresses.push_back(Prop(slot, "data-src").value_or(""));
   const auto downloads = DownloadAll(addresses, options_);
