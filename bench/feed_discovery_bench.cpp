@@ -18,7 +18,7 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kPageSize = 5 * 1024 * 1024;
+constexpr std::size_t kPageSize = std::size_t{5} * 1024 * 1024;
 const std::string kFeedLink =
     R"(<link rel="alternate" type="application/rss+xml" title="Example News" href="https://example.org/rss.xml">)";
 const std::string kHrefFirstLink =
@@ -57,8 +57,8 @@ void Run(const char *name, const std::string &page, bool expectFeed) {
     quorvelle::FindRSSLinkInPageText(page, url, title, "https://example.org/page.html");
     best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
-  std::printf("%-34s %6.2f MB  best of %d: %8.2f ms  %s  url=\"%s\"\n", name, page.size() / 1048576.0, kRounds, best,
-              best < 100.0 ? "ok  " : "SLOW", url.c_str());
+  std::printf("%-34s %6.2f MB  best of %d: %8.2f ms  %s  url=\"%s\"\n", name,
+              static_cast<double>(page.size()) / 1048576.0, kRounds, best, best < 100.0 ? "ok  " : "SLOW", url.c_str());
   if (expectFeed != !url.empty()) std::printf("  unexpected result for %s\n", name);
 }
 
