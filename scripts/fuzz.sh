@@ -2,7 +2,8 @@
 # Builds the fuzz harnesses with clang and libFuzzer (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) in build-fuzz/ and runs each in turn.
 #   scripts/fuzz.sh [seconds per harness, default 60] [harness ...]
-# Seeds come from fuzz/corpus/<harness>/ (kept in the repository); inputs the
+# Seeds come from fuzz/corpus/<harness>/ (kept in the repository) and, for the
+# harnesses that read feeds, OPML lists or pages, from tests/data/realworld/; inputs the
 # run finds are kept in build-fuzz/fuzz-corpus/<harness>/, faults in
 # build-fuzz/fuzz-findings/<harness>/, the full output in build-fuzz/fuzz-logs/.
 set -euo pipefail
@@ -33,11 +34,18 @@ for h in "${harnesses[@]}"; do
   findings="$dir/fuzz-findings/$h"
   log="$dir/fuzz-logs/$h.log"
   mkdir -p "$work" "$findings"
+  seeds=()
+  [ -d "fuzz/corpus/$h" ] && seeds+=("fuzz/corpus/$h")
+  case "$h" in
+    feed_title) seeds+=(tests/data/realworld/feeds) ;;
+    opml_import) seeds+=(tests/data/realworld/opml) ;;
+    feed_discovery) seeds+=(tests/data/realworld/pages) ;;
+  esac
   # One worker process: a crash, leak, timeout or memory blow-up is kept and
   # the run goes on until the time is up.
   TMPDIR="$PWD/$dir/tmp" ASAN_OPTIONS=detect_leaks=1 "$dir/fuzz/${h}_fuzz" -fork=1 -ignore_crashes=1 \
     -ignore_timeouts=1 -ignore_ooms=1 -timeout=25 -rss_limit_mb=2048 -max_total_time="$seconds" \
-    -artifact_prefix="$findings/" "$work" "fuzz/corpus/$h" >"$log" 2>&1 || true
+    -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$log" 2>&1 || true
   runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
   elapsed=$(grep -oE 'time: [0-9]+s' "$log" | tail -1 | grep -oE '[0-9]+')
   found=$(find "$findings" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)

@@ -54,6 +54,10 @@ if [ -x "$target/quorvelle" ]; then
     *) echo "note: $bindir is not on your PATH; add it to use the quorvelle command" ;;
   esac
 fi
+if [ -x "$target/quorvelle-browser" ]; then
+  mkdir -p "$mandir"
+  install -m 0644 desktop/quorvelle-browser.1 "$mandir/quorvelle-browser.1"
+fi
 # The desktop: menu entry, icons, metainfo and the entries that open feed
 # links and OPML lists with the band's dialogs, in the XDG data folder. A file
 # type gets Quorvelle as its default only when it has none yet; what was set

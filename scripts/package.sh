@@ -89,6 +89,7 @@ for png in desktop/icons/net.tolvane.Quorvelle-*.png; do
   install -D -m 0644 "$png" "$root/usr/share/icons/hicolor/${size}x${size}/apps/net.tolvane.Quorvelle.png"
 done
 gzip -9nc "$build/share/man/man1/quorvelle.1" > "$root/usr/share/man/man1/quorvelle.1.gz"
+gzip -9nc desktop/quorvelle-browser.1 > "$root/usr/share/man/man1/quorvelle-browser.1.gz"
 cat > "$root/usr/share/doc/quorvelle/copyright" <<'TEXT'
 Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: Quorvelle

@@ -21,7 +21,8 @@ bindir="$HOME/.local/bin"
 if [ -f "$bindir/quorvelle" ] && grep -qF "exec \"$target/quorvelle\"" "$bindir/quorvelle"; then
   rm -f -- "$bindir/quorvelle"
 fi
-rm -f -- "${XDG_DATA_HOME:-$HOME/.local/share}/man/man1/quorvelle.1"
+rm -f -- "${XDG_DATA_HOME:-$HOME/.local/share}/man/man1/quorvelle.1" \
+  "${XDG_DATA_HOME:-$HOME/.local/share}/man/man1/quorvelle-browser.1"
 # The desktop registration: the entries, icons and metainfo, and the file
 # type defaults install.sh set (only those still pointing at Quorvelle).
 data_home="${XDG_DATA_HOME:-$HOME/.local/share}"

@@ -115,6 +115,11 @@ export async function start(puppeteer, opts) {
     (t) => t.type() === 'service_worker' && t.url().startsWith(`chrome-extension://${id}/`));
   const worker = await workerTarget.worker();
   await until('the extension', () => worker.evaluate(() => self.quorvelleReady === true).catch(() => false));
+  // The first install opens the headlines in a tab of its own; close it
+  // before any check opens its page, so the check's page is the active tab
+  // whatever order the two tabs would otherwise open in.
+  const welcome = await browser.waitForTarget((t) => t.url().startsWith(`chrome-extension://${id}/report.html`));
+  await (await welcome.asPage()).close();
   const extension = (await browser.extensions()).get(id);
   return {
     root, browser, worker, extension, id, feeds: user.feeds,
