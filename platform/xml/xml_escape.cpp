@@ -35,16 +35,14 @@ std::string XmlSafeText(std::string_view text) {
 }
 
 std::string EscapeXmlValue(std::string_view text) {
+  // Characters XML cannot hold are settled first by the one rule above; what
+  // is left only needs its reserved characters (and line ends, which an
+  // attribute would otherwise normalise away) written as references.
+  const std::string safe = XmlSafeText(text);
   std::string out;
-  out.reserve(text.size() + 16);
-  const auto *bytes = reinterpret_cast<const std::uint8_t *>(text.data());
-  const auto length = static_cast<std::int32_t>(text.size());
-  std::int32_t i = 0;
-  while (i < length) {
-    const std::int32_t start = i;
-    UChar32 cp = 0;
-    U8_NEXT(bytes, i, length, cp);
-    switch (cp) {
+  out.reserve(safe.size() + 16);
+  for (const char c : safe) {
+    switch (c) {
     case '&': out += "&amp;"; break;
     case '<': out += "&lt;"; break;
     case '>': out += "&gt;"; break;
@@ -53,15 +51,7 @@ std::string EscapeXmlValue(std::string_view text) {
     case '\t': out += "&#9;"; break;
     case '\n': out += "&#10;"; break;
     case '\r': out += "&#13;"; break;
-    default:
-      if (cp < 0) {
-        out += "\xEF\xBF\xBD";
-      } else if (AllowedInXml(cp)) {
-        out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-      } else {
-        out += ' ';
-      }
-      break;
+    default: out += c; break;
     }
   }
   return out;
