@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/setup-debian.sh
 
 # Sources are kept in the repository's clang-format style.
-find platform support feeds report exchange regexpr band dialogs setup host cli native_host tests bench fuzz \
+find platform support fetch feeds report exchange regexpr band dialogs setup host cli native_host tests bench fuzz \
   \( -name '*.cpp' -o -name '*.h' \) -not -path 'tests/data/*' -print0 | xargs -0 clang-format --dry-run --Werror
 
 # The extension checks drive headless Chromium with the npm packages pinned
