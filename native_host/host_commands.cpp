@@ -8,6 +8,7 @@
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
 #include "platform/inet/inet_client.h"
+#include "report/empty_list_page.h"
 
 #include <curl/curl.h>
 
@@ -242,6 +243,14 @@ json CommandHandler::Dialog(const json &args) {
 
 json CommandHandler::Report(const json &args) {
   const std::string page = StringArg(args, "page", "index.html");
+  // A list without a feed has no report to render: its start page says how
+  // to fill the list, as "View Feeds..." in the band shows it.
+  store_.Load();
+  if (report::ListHoldsNoFeed(store_)) {
+    return {{"page", "index.html"},
+            {"title", report::kEmptyListTitle},
+            {"html", report::EmptyListPageHtml(report::StarterListPath(store_))}};
+  }
   ReportPage rendered = report_.Render(page);
   return {{"page", rendered.page}, {"title", rendered.title}, {"html", rendered.html}};
 }

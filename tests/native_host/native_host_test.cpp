@@ -174,6 +174,25 @@ TEST_F(NativeHost, CommandsWorkOnTheUsersListAndTheReportComesFinished) {
   EXPECT_EQ(host.Ask("report", {{"page", "../Feeds.xml"}})["error"]["code"], "bad-argument");
 }
 
+TEST_F(NativeHost, AnEmptyListGetsTheStartPageThatSaysHowToFillIt) {
+  server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"First of A"})});
+  HostProcess host;
+  // A new user's first tab, and "View Feeds..." again: the same start page.
+  for (int i = 0; i < 2; ++i) {
+    const json answer = host.Ask("report");
+    ASSERT_TRUE(answer.contains("result")) << answer;
+    const std::string html = answer["result"]["html"];
+    EXPECT_EQ(answer["result"]["title"], "Your feed list is empty");
+    for (const char *text : {"Add RSS/XML/RDF/ATOM Feed...", "Import XML/OPML...", "starter-feeds.opml"})
+      EXPECT_NE(html.find(text), std::string::npos) << text;
+    EXPECT_EQ(html.find("<script"), std::string::npos);
+  }
+  ASSERT_EQ(host.Ask("add", {{"url", server_.Url("/a.xml")}, {"dialog", false}})["result"]["added"], true);
+  const json report = host.Ask("report")["result"];
+  EXPECT_EQ(report["html"].get<std::string>().find("Your feed list is empty"), std::string::npos) << report;
+  EXPECT_NE(report["html"].get<std::string>().find("First of A"), std::string::npos) << report;
+}
+
 TEST_F(NativeHost, BadMessagesGetErrorAnswersAndChangeNothing) {
   server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"One"})});
   HostProcess host;
