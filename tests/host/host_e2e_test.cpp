@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <tuple>
 
 namespace quorvelle {
 namespace {
@@ -77,6 +78,23 @@ bool BrowserRequired() {
 }
 constexpr const char *kNoEngine =
     "the web engine could not start, and QUORVELLE_REQUIRE_BROWSER asks for the browser tests to run here:\n";
+
+TEST(HostEndToEnd, HelpVersionAndUnknownOptionsAnswerInTheTerminalWithoutAWindow) {
+  test::IsolatedUser user;
+  const std::string browser = std::string(QUORVELLE_BINARY_DIR) + "/bin/quorvelle-browser";
+  // Without a display, as in a terminal over ssh; a browser that opened its
+  // window instead would run until the time limit ends it (status 124).
+  for (const auto &[arg, status, shown] : std::vector<std::tuple<std::string, int, std::string>>{
+           {"--version", 0, "quorvelle-browser 1.0\n"},
+           {"-v", 0, "quorvelle-browser 1.0\n"},
+           {"--help", 0, "usage: quorvelle-browser"},
+           {"--frobnicate", 2, "quorvelle-browser: unknown option --frobnicate\n"}}) {
+    std::string output;
+    EXPECT_EQ(RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 " + Quoted(browser) + " " + arg, output), status)
+        << arg << ": " << output;
+    EXPECT_NE(output.find(shown), std::string::npos) << arg << ": " << output;
+  }
+}
 
 TEST(HostEndToEnd, ClosingTheWindowDuringEachLongBandCommandEndsCleanly) {
   test::IsolatedUser user;
