@@ -88,10 +88,10 @@ std::string EmptyListPageHtml(const std::string &starterList) {
           Command("Import XML/OPML...") + " reads a list of feeds, for example one exported from another feed reader.";
   html += "</li>\n";
   if (!starterList.empty()) {
-    html += "<li><strong>The starter list</strong> of public news feeds: import <code>" + EscapeHtml(starterList) +
-            "</code> with " + Command("Import XML/OPML...") +
-            " (&#8220;Into selected category:&#8221; &#8220;&lt;&lt; GENERAL &gt;&gt;&#8221; puts its headlines on "
-            "the first page), or run <code>quorvelle import " +
+    html += "<li><strong>The starter list</strong> of public news feeds: choose " + Command("Import XML/OPML...") +
+            ", pick <code>" + EscapeHtml(starterList) +
+            "</code> and import it into &#8220;&lt;&lt; GENERAL &gt;&gt;&#8221;, the report&#8217;s first page; or run "
+            "<code>quorvelle import " +
             EscapeHtml(ShellQuoted(starterList)) + " --category &quot;&quot;</code> in a terminal.</li>\n";
   }
   html += "</ul>\n<p class=\"q-note\">On the command line, <code>quorvelle add ADDRESS</code> adds a feed and "
