@@ -69,6 +69,10 @@ int main(int argc, char **argv) {
   CLI::App app(kDescription, "quorvelle");
   app.set_version_flag("-v,--version", std::string("quorvelle ") + QUORVELLE_VERSION);
   app.require_subcommand(1);
+  // A usage error is one line, as every other message.
+  app.failure_message([](const CLI::App *, const CLI::Error &error) {
+    return std::string(error.what()) + "; \"quorvelle help\" shows the usage\n";
+  });
   app.fallthrough(false);
 
   bool json = false;

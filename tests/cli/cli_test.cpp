@@ -188,6 +188,7 @@ TEST_F(CliTest, UsageErrorsNameTheCommandAndAddRefusesWhatCheckWouldFlag) {
       {{"help", "lst"}, 2, "unknown command \"lst\"; did you mean \"list\"?"},
       {{"frobnicate"}, 2, "unknown command \"frobnicate\"; \"quorvelle help\" lists the commands"},
       {{"import", user_.Home() + "/list.txt"}, 2, ""},
+      {{"list", "--frob"}, 2, ""},
       {{"add", "notaurl"}, 1, "Not an http, https or ftp address: notaurl"},
       {{"add", "javascript:alert(1)", "--no-fetch"}, 1, "Not an http, https or ftp address: javascript:alert(1)"},
       {{"add", "file:///etc/passwd", "--title", "P"}, 1, "Not an http, https or ftp address: file:///etc/passwd"},
