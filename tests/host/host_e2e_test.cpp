@@ -16,7 +16,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace quorvelle {
 namespace {
@@ -304,6 +306,29 @@ TEST(HostEndToEnd, DesktopHandsFeedLinksAndListsToTheBandsDialogs) {
   EXPECT_EQ(test::ReadFile(user.FeedsFile()), saved) << "the feed list stays";
 }
 
+// A folder on a tmpfs mounted noexec for the life of the object, where the
+// machine lets the test mount one (root, mounts allowed); else just the folder.
+class NoexecFolder {
+public:
+  explicit NoexecFolder(std::string path) : path_(std::move(path)) {
+    fs::create_directories(path_);
+    std::string output;
+    mounted_ =
+        ::geteuid() == 0 && RunCommand("mount -t tmpfs -o noexec,nosuid,size=256m tmpfs " + Quoted(path_), output) == 0;
+    if (!mounted_) std::cout << "no noexec mount could be made here; " << path_ << " is a plain folder\n";
+  }
+  ~NoexecFolder() {
+    std::string output;
+    if (mounted_) RunCommand("umount -l " + Quoted(path_), output);
+  }
+  NoexecFolder(const NoexecFolder &) = delete;
+  NoexecFolder &operator=(const NoexecFolder &) = delete;
+
+private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
 // The Debian package, unpacked into a temporary root instead of installed:
 // lintian finds no error, and a new user's first start of its programs sets
 // up the user's own installation folder, registers the band there, and the
@@ -340,6 +365,9 @@ TEST(HostEndToEnd, PackageUnpackedRunsForANewUser) {
   server.RouteFile("/feed.xml", std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/" + kCaptured.file,
                    "application/rss+xml");
   const std::string app = user.DataFolder() + "app/";
+  // The user's data folder, and so the installation folder, on a home
+  // mounted noexec: nothing of the package may need to run from there.
+  const NoexecFolder noexec(user.Home() + "/.local/share");
   ASSERT_EQ(
       RunCommand(Quoted(root + "/usr/bin/quorvelle") + " add " + Quoted(server.Url("/feed.xml")) + " --title Captured",
                  output),
