@@ -83,7 +83,11 @@ for png in desktop/icons/net.tolvane.Quorvelle-*.png; do
   size="${size%.png}"
   install -D -m 0644 "$png" "$root/usr/share/icons/hicolor/${size}x${size}/apps/net.tolvane.Quorvelle.png"
 done
-gzip -9nc "$build/share/man/man1/quorvelle.1" > "$root/usr/share/man/man1/quorvelle.1.gz"
+# help2man dates the page by the day of the build: the package dates it by
+# SOURCE_DATE_EPOCH, so that another build of the same sources gives the same page.
+man_date="$(LC_ALL=C date -u -d "@$SOURCE_DATE_EPOCH" '+%B %Y')"
+sed "s/^\(\.TH [^ ]* \"1\"\) \"[^\"]*\"/\1 \"$man_date\"/" "$build/share/man/man1/quorvelle.1" | gzip -9n \
+  > "$root/usr/share/man/man1/quorvelle.1.gz"
 gzip -9nc desktop/quorvelle-browser.1 > "$root/usr/share/man/man1/quorvelle-browser.1.gz"
 install -m 0644 docs/cli.md "$root/usr/share/doc/quorvelle/cli.md"
 {
