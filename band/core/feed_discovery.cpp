@@ -182,21 +182,24 @@ PageLinks ReadPageLinks(std::string_view pageText) {
   PageLinks links;
   if (pageText.empty()) return links;
   static const std::vector<std::string> kNames{"base", "link"};
-  platform::ScanHtmlStartTags(pageText, kNames, [&](const platform::HtmlStartTag &tag) {
-    const std::string *href = tag.Attribute("href");
-    if (href == nullptr) return true;
-    if (tag.name == "base") {
-      if (!links.base) links.base = *href;
-      return true;
-    }
-    const std::string *rel = tag.Attribute("rel");
-    const std::string *type = tag.Attribute("type");
-    if (rel != nullptr && type != nullptr && HasToken(*rel, "alternate") && IsFeedType(*type)) {
-      const std::string *title = tag.Attribute("title");
-      links.announced.push_back({*href, title != nullptr ? DeleteControlCharsFromString(*title) : std::string()});
-    }
-    return links.announced.size() < kMostAnnounced;
-  });
+  platform::ScanHtmlStartTags(
+      pageText, kNames,
+      [&](const platform::HtmlStartTag &tag) {
+        const std::string *href = tag.Attribute("href");
+        if (href == nullptr) return true;
+        if (tag.name == "base") {
+          if (!links.base) links.base = *href;
+          return true;
+        }
+        const std::string *rel = tag.Attribute("rel");
+        const std::string *type = tag.Attribute("type");
+        if (rel != nullptr && type != nullptr && HasToken(*rel, "alternate") && IsFeedType(*type)) {
+          const std::string *title = tag.Attribute("title");
+          links.announced.push_back({*href, title != nullptr ? DeleteControlCharsFromString(*title) : std::string()});
+        }
+        return links.announced.size() < kMostAnnounced;
+      },
+      "href");
   return links;
 }
 

@@ -213,10 +213,22 @@ std::vector<std::string_view> CutStartTags(std::string_view html, const std::vec
   return tags;
 }
 
+// Whether text holds needle (lower case) in any letter case.
+bool HoldsAnyCase(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  for (std::size_t at = 0; at + needle.size() <= text.size(); ++at) {
+    std::size_t k = 0;
+    while (k < needle.size() && LowerChar(text[at + k]) == needle[k])
+      ++k;
+    if (k == needle.size()) return true;
+  }
+  return false;
+}
+
 } // namespace
 
 void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &names,
-                       const std::function<bool(const HtmlStartTag &tag)> &onTag) {
+                       const std::function<bool(const HtmlStartTag &tag)> &onTag, std::string_view mustHold) {
   htmlSAXHandler sax{};
   sax.startElement = StartElement;
   ScanState state;
@@ -254,6 +266,7 @@ void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &na
     }
   };
   for (const std::string_view tag : CutStartTags(html, names)) {
+    if (!HoldsAnyCase(tag, mustHold)) continue;
     batch += tag;
     batch += '\n';
     if (batch.size() >= kBatch) parse();

@@ -37,7 +37,9 @@ struct HtmlStartTag {
 // unclosed element are still seen. A <meta charset> in the page changes
 // nothing; bytes that are not UTF-8 read as U+FFFD. Malformed markup is read
 // as a browser would, never refused.
+// With mustHold (lower case), a tag whose text does not hold it in any
+// letter case is not parsed (an attribute name all the wanted tags need).
 void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &names,
-                       const std::function<bool(const HtmlStartTag &tag)> &onTag);
+                       const std::function<bool(const HtmlStartTag &tag)> &onTag, std::string_view mustHold = {});
 
 } // namespace quorvelle::platform
