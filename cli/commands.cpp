@@ -11,6 +11,7 @@
 #include "platform/shell/known_folders.h"
 #include "platform/xml/xml_document.h"
 #include "platform/xml/xml_escape.h"
+#include "report/feed_titles.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
@@ -259,6 +260,13 @@ int ListCategories(bool json) {
 
 // ---- feeds
 
+// The add dialog's message, then one line saying why.
+void PrintTitleFailure(const std::string &url, const FeedTitle &fetched) {
+  PrintError(OneLine("Unable to recieve title of channel title from\r\n\"" + url + "\""));
+  // A title of blanks only reads as none.
+  PrintError(fetched.problem == TitleProblem::None ? "The feed has no title." : TitleProblemText(fetched));
+}
+
 int AddFeed(const AddOptions &options) {
   const std::string url = platform::Trim(options.url);
   if (url.empty()) {
@@ -287,13 +295,14 @@ int AddFeed(const AddOptions &options) {
   // Without a title and without the download, the address serves as one.
   std::string title = options.title ? OneLineTitle(*options.title) : options.noFetch ? url : std::string();
   if (!options.title && !options.noFetch) {
+    FeedTitle fetched;
     {
       Progress progress("Reading the feed's title");
-      list.Store().GetFeedTitleFromURL(url, title);
+      fetched = FetchFeedTitle(url);
     }
-    title = OneLineTitle(title);
+    title = OneLineTitle(fetched.title);
     if (title.empty()) {
-      PrintError(OneLine("Unable to recieve title of channel title from\r\n\"" + url + "\""));
+      PrintTitleFailure(url, fetched);
       return kFailed;
     }
   }
@@ -664,15 +673,14 @@ int Discover(const std::string &url, bool json) {
 }
 
 int Title(const std::string &url) {
-  TRSSFeedOptions store;
-  std::string title;
+  FeedTitle fetched;
   {
     Progress progress("Reading the feed's title");
-    store.GetFeedTitleFromURL(platform::Trim(url), title);
+    fetched = FetchFeedTitle(platform::Trim(url));
   }
-  title = OneLineTitle(title);
+  const std::string title = OneLineTitle(fetched.title);
   if (title.empty()) {
-    PrintError(OneLine("Unable to recieve title of channel title from\r\n\"" + url + "\""));
+    PrintTitleFailure(url, fetched);
     return kFailed;
   }
   PrintLine(title);

@@ -1,9 +1,11 @@
 // The bytes a feed address answers with, read for the feed's title through
-// the substitutable download client. The title is valid UTF-8 and capped.
+// the substitutable download client. The title is valid UTF-8 and capped,
+// and comes with no reason, or with a document's reason without one.
 
 #include "feeds/feed_store.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/inet/inet_client.h"
+#include "report/feed_titles.h"
 
 using namespace quorvelle;
 
@@ -11,6 +13,7 @@ namespace {
 class CannedInet final : public platform::InetClient {
 public:
   std::string GetInetFileToString(const std::string & /*url*/) override { return body; }
+  platform::FetchResult FetchBytes(const std::string & /*url*/) override { return {platform::FetchStatus::Ok, body}; }
   std::string body;
 };
 
@@ -58,5 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   store.GetFeedTitleFromURL("http://feeds.example/feed.xml", title);
   fuzz::Require(title.size() <= 64 * 1024, "a title is at most 64 KiB");
   fuzz::Require(ValidUtf8(title), "a title is valid UTF-8");
+  // A title read, or the reason why none was: a document's, not a download's.
+  const FeedTitle read = ReadFeedTitle(inet.body);
+  fuzz::Require(read.title == title, "the bytes read alone give the same title");
+  fuzz::Require(read.title.empty() == (read.problem != TitleProblem::None), "a title or a reason, not both");
+  fuzz::Require(read.title.empty() ? read.problem == TitleProblem::NotAFeed || read.problem == TitleProblem::NoTitle
+                                   : true,
+                "a document is no feed or a feed without a title");
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "native_host/host_commands.h"
 
+#include "band/core/feed_discovery.h"
 #include "exchange/exchange_dialogs.h"
 #include "feeds/feed_lists.h"
 #include "feeds/feed_store.h"
@@ -114,6 +115,7 @@ json CommandHandler::Run(const Request &request) {
   if (command == "hello") return {{"version", kProtocolVersion}, {"product", "Quorvelle"}};
   if (command == "list") return List();
   if (command == "offer") return Offer(request.args);
+  if (command == "discover") return Discover(request.args);
   if (command == "add") return Add(request.args);
   if (command == "import") return Import(request.args);
   if (command == "export") return Export(request.args);
@@ -156,6 +158,17 @@ json CommandHandler::Offer(const json &args) {
     offered.push_back({{"url", url}, {"title", title}, {"known", IsKnown(*store_.FXMLDoc, url)}});
   }
   return {{"feeds", offered}};
+}
+
+json CommandHandler::Discover(const json &args) {
+  // The band's own discovery on the page's markup; its feeds are offered as
+  // "offer" offers them.
+  const std::string html = RequiredStringArg(args, "html");
+  const std::string url = StringArg(args, "url", "");
+  json feeds = json::array();
+  for (const DiscoveredFeed &feed : DiscoverFeeds(html, url))
+    feeds.push_back({{"url", feed.url}, {"title", feed.title}});
+  return Offer({{"feeds", feeds}});
 }
 
 json CommandHandler::Add(const json &args) {

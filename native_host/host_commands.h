@@ -9,6 +9,9 @@
 //   offer   {feeds: [{url, title}]}
 //                              -> {"feeds": [{"url", "title", "known"}]}: the links a page
 //                                 announces, kept when http, https or ftp, once each
+//   discover {html, url?}     -> as offer, for the feeds that the page's markup (its outer
+//                                 HTML, or its head) announces, found as the band finds them
+//                                 on the same page (url: the page's address)
 //   add     {url, title?, category?, dialog?}
 //                              -> {"added"}; with dialog (the default) the add-feed dialog
 //                                 opens prefilled, as the toolbar's command does
@@ -63,6 +66,7 @@ private:
   nlohmann::json Run(const Request &request);
   nlohmann::json List();
   nlohmann::json Offer(const nlohmann::json &args);
+  nlohmann::json Discover(const nlohmann::json &args);
   nlohmann::json Add(const nlohmann::json &args);
   nlohmann::json Import(const nlohmann::json &args);
   nlohmann::json Export(const nlohmann::json &args);

@@ -1,16 +1,14 @@
 // The title of a feed, read from the feed itself: the add feed dialog fills
 // in or checks a feed's title with it.
 
-#include "feeds/feed_store.h"
+#include "report/feed_titles.h"
 
+#include "feeds/feed_store.h"
 #include "platform/codepage/text_case.h"
-#include "platform/errors.h"
+#include "platform/inet/inet_client.h"
 #include "support/debug_log.h"
-#include "support/rss_feed_utils.h"
 
 #include <array>
-#include <libxml/entities.h>
-#include <libxml/tree.h>
 
 namespace quorvelle {
 
@@ -31,111 +29,149 @@ std::string ExtensionOf(const std::string &address) {
   return address.substr(pos);
 }
 
-// Limits for reading a title's text: entity references declared by the
-// document are followed, but a document built to expand them without end
-// (nested entities) costs at most this much.
+// A title's text is read up to this size (entities declared by the document
+// are followed within fixed bounds).
 constexpr std::size_t kMaxTitleBytes = std::size_t{64} * 1024;
-constexpr std::size_t kMaxNodeVisits = 100000;
-constexpr int kMaxDepth = 64;
-
-struct TextBudget {
-  std::size_t visits = 0;
-};
-
-// Text content of the node with markup removed, as the parser would give it,
-// within the limits above.
-void AppendText(xmlNodePtr node, std::string &out, TextBudget &budget, int depth) {
-  for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
-    if (++budget.visits > kMaxNodeVisits || out.size() >= kMaxTitleBytes || depth > kMaxDepth) {
-      return;
-    }
-    switch (child->type) {
-    case XML_TEXT_NODE:
-    case XML_CDATA_SECTION_NODE:
-      if (child->content != nullptr) {
-        out += reinterpret_cast<const char *>(child->content);
-      }
-      break;
-    case XML_ELEMENT_NODE: AppendText(child, out, budget, depth + 1); break;
-    case XML_ENTITY_REF_NODE: {
-      // Only entities declared inside the document; external ones are never
-      // loaded.
-      const xmlEntity *entity = xmlGetDocEntity(child->doc, child->name);
-      if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
-        if (entity->children != nullptr) {
-          AppendText(reinterpret_cast<xmlNodePtr>(const_cast<xmlEntity *>(entity)), out, budget, depth + 1);
-        } else if (entity->content != nullptr) {
-          out += reinterpret_cast<const char *>(entity->content);
-        }
-      }
-      break;
-    }
-    default: break;
-    }
-  }
-  if (out.size() > kMaxTitleBytes) {
-    // Cut before the character the limit falls into, never inside it.
-    std::size_t cut = kMaxTitleBytes;
-    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
-      --cut;
-    }
-    out.resize(cut);
-  }
-}
-
-std::string TextOf(platform::XmlNode node) {
-  std::string text;
-  TextBudget budget;
-  AppendText(node.Raw(), text, budget, 0);
-  return text;
-}
 
 // The text of the first child element named "title", "" when there is none.
 std::string FirstTitleChild(platform::XmlNode parent) {
   for (platform::XmlNode child = parent.FirstChild(); !child.IsNull(); child = child.NextSibling()) {
     if (child.NodeName() == "title") {
-      return TextOf(child);
+      return child.BoundedText(kMaxTitleBytes);
     }
   }
   return {};
 }
 
+// Namespaces whose channel and title elements are a feed's own.
+constexpr std::array<std::string_view, 7> kFeedNamespaces = {"",
+                                                             "http://my.netscape.com/rdf/simple/0.9/",
+                                                             "http://purl.org/rss/1.0/",
+                                                             "http://www.w3.org/2005/Atom",
+                                                             "http://purl.org/atom/ns#",
+                                                             "http://backend.userland.com/rss2",
+                                                             "http://blogs.law.harvard.edu/tech/rss"};
+
+bool IsFeedElement(platform::XmlNode node, std::string_view localName) {
+  if (!node.IsElement() || node.LocalName() != localName) return false;
+  const std::string ns = node.NamespaceUri();
+  for (const std::string_view feedNamespace : kFeedNamespaces)
+    if (ns == feedNamespace) return true;
+  return false;
+}
+
+platform::XmlNode FirstFeedChild(platform::XmlNode parent, std::string_view localName) {
+  for (platform::XmlNode child = parent.FirstChild(); !child.IsNull(); child = child.NextSibling())
+    if (IsFeedElement(child, localName)) return child;
+  return {};
+}
+
+// The document elements of RSS (0.91 to 2.0), RDF (RSS 0.9 and 1.0) and Atom.
+bool IsFeedRoot(platform::XmlNode root) {
+  const std::string name = root.LocalName();
+  return name == "rss" || name == "feed" || name == "channel" ||
+         (name == "RDF" && root.NamespaceUri() == "http://www.w3.org/1999/02/22-rdf-syntax-ns#");
+}
+
 } // namespace
 
+FeedTitle ReadFeedTitle(std::string_view bytes) {
+  FeedTitle result;
+  if (bytes.empty()) {
+    result.problem = TitleProblem::NotAFeed;
+    return result;
+  }
+  // The bytes are parsed as XML, so the byte-order mark and the encoding
+  // declaration decide how they read.
+  platform::XmlDocument document;
+  document.LoadBytes(bytes);
+  platform::XmlNode root = document.DocumentElement();
+  if (root.IsNull()) {
+    result.problem = TitleProblem::NotAFeed;
+    return result;
+  }
+  // Channel pass: down the first-child chain to "channel" (RSS, RDF).
+  platform::XmlNode node = root;
+  while (!node.IsNull() && node.NodeName() != "channel") {
+    node = node.FirstChild();
+  }
+  if (!node.IsNull()) {
+    result.title = FirstTitleChild(node);
+  }
+  // Root pass: a title directly below the document element (Atom).
+  if (result.title.empty()) {
+    result.title = FirstTitleChild(root);
+  }
+  // By namespace and local name, past comments before the channel.
+  if (result.title.empty() && IsFeedRoot(root)) {
+    platform::XmlNode channel = IsFeedElement(root, "channel") ? root : FirstFeedChild(root, "channel");
+    if (!channel.IsNull()) {
+      if (platform::XmlNode title = FirstFeedChild(channel, "title"); !title.IsNull())
+        result.title = title.BoundedText(kMaxTitleBytes);
+    }
+    if (result.title.empty()) {
+      if (platform::XmlNode title = FirstFeedChild(root, "title"); !title.IsNull())
+        result.title = title.BoundedText(kMaxTitleBytes);
+    }
+  }
+  if (result.title.empty()) result.problem = IsFeedRoot(root) ? TitleProblem::NoTitle : TitleProblem::NotAFeed;
+  return result;
+}
+
+namespace {
+
+FeedTitle FetchFeedTitleUnguarded(const std::string &url) {
+  FeedTitle result;
+  const std::string extension = platform::LowerCase(ExtensionOf(url));
+  for (const std::string_view skipped : kSkippedExtensions) {
+    if (extension == skipped) {
+      result.problem = TitleProblem::Skipped;
+      return result;
+    }
+  }
+  // Raw bytes, so a UTF-16 feed keeps its NUL bytes.
+  platform::FetchResult download = platform::Inet().FetchBytes(url);
+  switch (download.status) {
+  case platform::FetchStatus::Ok: return ReadFeedTitle(download.bytes);
+  case platform::FetchStatus::Unsupported: result.problem = TitleProblem::NotAnAddress; break;
+  case platform::FetchStatus::TooLarge: result.problem = TitleProblem::TooLarge; break;
+  case platform::FetchStatus::TimedOut: result.problem = TitleProblem::TimedOut; break;
+  case platform::FetchStatus::Failed:
+    result.problem = download.httpStatus >= 400 ? TitleProblem::HttpStatus : TitleProblem::Unreachable;
+    result.httpStatus = download.httpStatus;
+    break;
+  }
+  return result;
+}
+
+} // namespace
+
+FeedTitle FetchFeedTitle(const std::string &url) {
+  FeedTitle result;
+  Guard("TRSSFeedOptions.GetFeedTitleFromURL", [&] { result = FetchFeedTitleUnguarded(url); });
+  if (result.title.empty() && result.problem == TitleProblem::None) result.problem = TitleProblem::NotAFeed;
+  return result;
+}
+
+std::string TitleProblemText(const FeedTitle &result) {
+  switch (result.problem) {
+  case TitleProblem::None: return {};
+  case TitleProblem::Skipped: return "The address names a media or download file, which is not read for a title.";
+  case TitleProblem::NotAnAddress: return "The address is not an http, https or ftp address.";
+  case TitleProblem::Unreachable: return "The server could not be reached.";
+  case TitleProblem::HttpStatus:
+    return "The server answered with HTTP status " + std::to_string(result.httpStatus) + ".";
+  case TitleProblem::TimedOut: return "The download timed out.";
+  case TitleProblem::TooLarge: return "The download is larger than a feed may be.";
+  case TitleProblem::NotAFeed: return "The address does not answer with an RSS, RDF or Atom feed.";
+  case TitleProblem::NoTitle: return "The feed has no title.";
+  }
+  return {};
+}
+
 void TRSSFeedOptions::GetFeedTitleFromURL(const std::string &url, std::string &title) {
-  Guard("TRSSFeedOptions.GetFeedTitleFromURL", [&] {
-    title.clear();
-    const std::string extension = platform::LowerCase(ExtensionOf(url));
-    for (const std::string_view skipped : kSkippedExtensions) {
-      if (extension == skipped) {
-        return;
-      }
-    }
-    const std::string body = GetInetFileToString(url);
-    if (body.empty()) {
-      return;
-    }
-    // The bytes are parsed as XML, so the byte-order mark and the encoding
-    // declaration decide how they read.
-    platform::XmlDocument document;
-    document.LoadBytes(body);
-    platform::XmlNode root = document.DocumentElement();
-    if (root.IsNull()) {
-      return;
-    }
-    // Channel pass: down the first-child chain to "channel" (RSS, RDF).
-    platform::XmlNode node = root;
-    while (!node.IsNull() && node.NodeName() != "channel") {
-      node = node.FirstChild();
-    }
-    if (!node.IsNull()) {
-      title = FirstTitleChild(node);
-    }
-    // Root pass: a title directly below the document element (Atom).
-    if (title.empty()) {
-      title = FirstTitleChild(root);
-    }
-  });
+  title.clear();
+  title = FetchFeedTitle(url).title;
 }
 
 } // namespace quorvelle

@@ -159,56 +159,107 @@ bool HasToken(std::string_view list, std::string_view token) {
   return false;
 }
 
-// What the HTML parser reads from the page in one pass: the first base
-// address and the atom and rdf alternate links.
+// What the HTML parser reads from the page's link and base elements: the
+// first base address and every alternate link of a feed type, in document
+// order.
 struct PageLinks {
   std::optional<std::string> base;
-  std::vector<DiscoveredFeed> atom;
-  std::vector<DiscoveredFeed> rdf;
+  std::vector<DiscoveredFeed> announced;
 };
 
-PageLinks ReadPageLinks(std::string_view pageText, bool wantFeeds) {
+// How many announcing links the HTML parser reads; a page announcing more
+// than these is offered its first ones.
+constexpr std::size_t kMostAnnounced = 1000;
+
+// The feed types a link may announce: RSS, Atom and RDF.
+bool IsFeedType(std::string_view type) {
+  type = TrimBlanks(type.substr(0, type.find(';')));
+  const std::string kind = LowerAscii(type);
+  return kind == "application/rss+xml" || kind == "application/atom+xml" || kind == "application/rdf+xml";
+}
+
+PageLinks ReadPageLinks(std::string_view pageText) {
   PageLinks links;
   if (pageText.empty()) return links;
   static const std::vector<std::string> kNames{"base", "link"};
-  platform::ScanHtmlStartTags(pageText, kNames, [&](const platform::HtmlStartTag &tag) {
-    const std::string *href = tag.Attribute("href");
-    if (tag.name == "base") {
-      if (href != nullptr && !links.base) links.base = *href;
-    } else if (href != nullptr && !TrimBlanks(*href).empty()) {
-      const std::string *rel = tag.Attribute("rel");
-      const std::string *type = tag.Attribute("type");
-      if (rel != nullptr && type != nullptr && HasToken(*rel, "alternate")) {
-        const std::string kind = LowerAscii(TrimBlanks(*type));
-        const std::string *title = tag.Attribute("title");
-        DiscoveredFeed feed{*href, title != nullptr ? DeleteControlCharsFromString(*title) : std::string()};
-        if (kind == "application/atom+xml")
-          links.atom.push_back(std::move(feed));
-        else if (kind == "application/rdf+xml")
-          links.rdf.push_back(std::move(feed));
-      }
-    }
-    // Without feeds to look for, the first base address is all there is to read.
-    return wantFeeds || !links.base;
-  });
+  platform::ScanHtmlStartTags(
+      pageText, kNames,
+      [&](const platform::HtmlStartTag &tag) {
+        const std::string *href = tag.Attribute("href");
+        if (href == nullptr) return true;
+        if (tag.name == "base") {
+          if (!links.base) links.base = *href;
+          return true;
+        }
+        const std::string *rel = tag.Attribute("rel");
+        const std::string *type = tag.Attribute("type");
+        if (rel != nullptr && type != nullptr && HasToken(*rel, "alternate") && IsFeedType(*type)) {
+          const std::string *title = tag.Attribute("title");
+          links.announced.push_back({*href, title != nullptr ? DeleteControlCharsFromString(*title) : std::string()});
+        }
+        return links.announced.size() < kMostAnnounced;
+      },
+      "href");
   return links;
 }
 
-// How much of the page the HTML parser needs to read: up to the element
-// holding the last mention of a base element (or, with wantFeeds, of an atom
-// or rdf type), which ends before the first '<' that follows the mention by
-// more than a generous attribute's length. 0 when nothing is mentioned.
-std::size_t ReadingLength(const std::string &page, bool wantFeeds) {
-  TRegExpr mention =
-      LinkExpression(wantFeeds ? R"(<\s*BASE[\s/>]|APPLICATION\/(?:ATOM|RDF)\+XML)" : R"(<\s*BASE[\s/>])");
-  mention.SetInputString(page);
-  std::size_t last = std::string::npos;
-  for (bool found = mention.Exec(); found; found = mention.ExecNext())
-    last = static_cast<std::size_t>(mention.MatchPos(0) + mention.MatchLen(0));
-  if (last == std::string::npos) return 0;
-  constexpr std::size_t kLongestAttributes = 4096;
-  const std::size_t next = page.find('<', std::min(page.size(), last + kLongestAttributes));
-  return next == std::string::npos ? page.size() : next;
+// A scheme at the start of an address ("http:", "javascript:", "C:"), lower
+// case; "" when the address starts with none (a relative address).
+std::string SchemeOf(std::string_view address) {
+  std::size_t at = 0;
+  while (at < address.size()) {
+    const char c = address[at];
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && (at == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))) break;
+    ++at;
+  }
+  if (at == 0 || at >= address.size() || address[at] != ':') return {};
+  return LowerAscii(address.substr(0, at));
+}
+
+// The address to offer for a link's href, or nullopt when it is none to
+// offer. A feed: address is offered as its http(s) twin; an address with a
+// scheme must be an http, https or ftp one written with its "//" (so
+// "http:f.xml" is no address of a host). Relative addresses are resolved
+// against base; without one they stay as written.
+std::optional<std::string> OfferedAddress(std::string_view href, const std::string &base) {
+  // Tabs and line breaks inside an address are dropped, as a browser does.
+  std::string address;
+  for (const char c : TrimBlanks(href))
+    if (c != '\t' && c != '\n' && c != '\r') address += c;
+  if (address.empty()) return std::nullopt;
+  std::string scheme = SchemeOf(address);
+  if (scheme == "feed") {
+    address.erase(0, 5);
+    scheme = SchemeOf(address);
+    if (scheme.empty()) {
+      if (!address.starts_with("//")) return std::nullopt;
+      address = "http:" + address;
+      scheme = "http";
+    }
+  }
+  if (!scheme.empty()) {
+    if (scheme != "http" && scheme != "https" && scheme != "ftp") return std::nullopt;
+    if (address.compare(scheme.size(), 3, "://") != 0) return std::nullopt;
+  }
+  if (!base.empty()) {
+    if (auto resolved = platform::ResolveUrlReference(base, address)) {
+      address = std::move(*resolved);
+    } else if (!scheme.empty()) {
+      return std::nullopt;
+    }
+  }
+  address = DeleteControlCharsFromString(address);
+  scheme = SchemeOf(address);
+  if (scheme.empty()) return address; // nothing to resolve against
+  if (scheme != "http" && scheme != "https" && scheme != "ftp") return std::nullopt;
+  // An absolute address names its host.
+  const std::size_t host = scheme.size() + 3;
+  if (address.compare(scheme.size(), 3, "://") != 0 || host >= address.size() || address[host] == '/' ||
+      address[host] == '?' || address[host] == '#') {
+    return std::nullopt;
+  }
+  return address;
 }
 
 } // namespace
@@ -220,32 +271,31 @@ std::vector<DiscoveredFeed> DiscoverFeeds(std::string_view pageText, std::string
     const std::vector<std::size_t> starts = LinkStarts(page);
     FindWithPattern(kRSSLinkPatternTitleFirst, 2, 1, page, starts, found);
     if (found.empty()) FindWithPattern(kRSSLinkPatternHrefFirst, 1, 2, page, starts, found);
-    const bool wantFeeds = found.empty();
-    std::string base(pageAddress);
-    // The HTML parser reads the page for the other feed types, or for a base
-    // address when there is a page address to resolve against; only as far
-    // as the page mentions either.
-    if (wantFeeds || !base.empty()) {
-      const std::size_t length = ReadingLength(page, wantFeeds);
-      PageLinks links = ReadPageLinks(std::string_view(page).substr(0, length), wantFeeds);
-      if (wantFeeds) {
-        found = std::move(links.atom);
-        found.insert(found.end(), links.rdf.begin(), links.rdf.end());
-      }
-      if (links.base && !base.empty()) {
-        if (auto resolved = platform::ResolveUrlReference(base, *links.base)) base = std::move(*resolved);
-      }
+    // The HTML parser reads the link and base elements: the feeds the
+    // expressions do not find follow theirs, in document order.
+    PageLinks links = ReadPageLinks(page);
+    found.insert(found.end(), std::make_move_iterator(links.announced.begin()),
+                 std::make_move_iterator(links.announced.end()));
+    // A base that cannot be resolved against (about:blank) resolves nothing;
+    // a base element's that cannot leaves the page address in force.
+    const auto usable = [](const std::string &address) {
+      return !address.empty() && platform::ResolveUrlReference(address, "x").has_value();
+    };
+    std::string base = usable(std::string(pageAddress)) ? std::string(pageAddress) : std::string();
+    if (links.base && !base.empty()) {
+      auto resolved = platform::ResolveUrlReference(base, *links.base);
+      if (resolved && usable(*resolved)) base = std::move(*resolved);
     }
     std::vector<DiscoveredFeed> offered;
     std::unordered_set<std::string> known;
+    // Each address written is resolved once, however often the page repeats it.
+    std::unordered_set<std::string> written;
     for (DiscoveredFeed &feed : found) {
-      if (!base.empty()) {
-        if (auto resolved = platform::ResolveUrlReference(base, feed.url)) feed.url = std::move(*resolved);
-      }
-      feed.url = DeleteControlCharsFromString(feed.url);
-      // A link whose address is only blanks announces nothing to fetch.
-      if (TrimBlanks(feed.url).empty()) continue;
-      if (known.insert(feed.url).second) offered.push_back(std::move(feed));
+      if (!written.insert(feed.url).second) continue;
+      std::optional<std::string> address = OfferedAddress(feed.url, base);
+      if (!address || !known.insert(*address).second) continue;
+      feed.url = std::move(*address);
+      offered.push_back(std::move(feed));
     }
     found = std::move(offered);
   });

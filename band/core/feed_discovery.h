@@ -26,28 +26,33 @@ struct DiscoveredFeed {
 };
 
 // Every feed that pageText announces, in the order to offer them (the first
-// is the one to preselect); empty when none.
+// is the one to preselect); empty when none. The band, `quorvelle discover`
+// and the extension (through the native host) all call this one.
 //
-// Which links count, in this order, each step only when the ones before it
-// found nothing:
+// Which links count, in this order:
 //  1. <link rel=alternate type=application/rss+xml title=... href=...> with
 //     the attributes in exactly that order (kRSSLinkPatternTitleFirst,
 //     matched case-insensitively with lazy quantifiers);
-//  2. the same with href before title (kRSSLinkPatternHrefFirst);
-//  3. link elements whose rel holds "alternate" and whose type is
-//     application/atom+xml, then those of type application/rdf+xml, with
-//     their attributes in any order and any quoting, a title or not.
+//  2. only when 1 found none: the same with href before title
+//     (kRSSLinkPatternHrefFirst);
+//  3. then every other link element that the HTML parser reads with a rel
+//     holding "alternate" and a type of application/rss+xml,
+//     application/atom+xml or application/rdf+xml, in document order, with
+//     its attributes in any order and any quoting, a title or not (the
+//     caller fetches a missing title).
 // In steps 1 and 2 the address and title are the whole values of their
 // attributes, read from their quotes; a match whose group runs out of its
 // attribute value is passed over.
 //
 // Values: character references are decoded ("&amp;" -> "&"), line breaks
-// become blanks (a resolved address drops them, as a browser does). The
-// address is resolved against the page's base: the href of its first <base>
-// element (itself resolved against pageAddress), else
-// pageAddress. With an empty pageAddress, or when it cannot be resolved
-// against (about:blank), the address stays as written. The same address is
-// offered once.
+// become blanks in titles and are dropped from addresses. The address is
+// resolved against the page's base: the href of its first <base> element
+// (itself resolved against pageAddress), else pageAddress. With an empty
+// pageAddress, or one that cannot be resolved against (about:blank), a
+// relative address stays as written. Only http, https and ftp addresses with
+// a host are offered (a feed: address as its http twin, "feed:https://..."
+// as https); a blank href, javascript:, file:, "C:/x" or "http:x" never. The
+// same address is offered once, with the title of its first link.
 //
 // Takes time in proportion to the page's length, whatever it holds. Failures
 // are logged as "TRSSQuorvelleForm.FindRSSLinkOnPage"; what was found up to

@@ -27,19 +27,20 @@ async function currentTab() {
   return tab;
 }
 
-// The feeds the shown page announces, as the host accepts them.
+// The feeds the shown page announces, found by the host in the page's markup.
 async function pageFeeds() {
   const tab = await currentTab();
   if (!tab || !/^https?:/.test(tab.url || '')) return [];
-  let found = [];
+  let page = null;
   try {
     const [result] = await chrome.scripting.executeScript({ target: { tabId: tab.id }, files: ['feeds.js'] });
-    found = (result && Array.isArray(result.result)) ? result.result : [];
+    page = result && result.result;
   } catch (e) {
     return [];
   }
-  if (!found.length) return [];
-  const answer = await ask('offer', { feeds: found.map((f) => ({ url: f.url, title: f.title })) });
+  if (!page || typeof page.html !== 'string') return [];
+  // The host finds the feeds as the band does, so both offer the same.
+  const answer = await ask('discover', { html: page.html, url: page.url || tab.url });
   return answer && answer.ok ? answer.result.feeds : [];
 }
 

@@ -106,9 +106,12 @@ public:
   FetchResult FinishRaw(CURLcode code) {
     if (tooLarge_ || code == CURLE_FILESIZE_EXCEEDED) return {FetchStatus::TooLarge, {}};
     if (deadlinePassed_ || code == CURLE_OPERATION_TIMEDOUT) return {FetchStatus::TimedOut, {}};
-    if (code != CURLE_OK) return {FetchStatus::Failed, {}};
-    return {FetchStatus::Ok, std::move(result_)};
+    if (code != CURLE_OK) return {FetchStatus::Failed, {}, httpStatus};
+    return {FetchStatus::Ok, std::move(result_), httpStatus};
   }
+
+  // The status of the last response, set once the transfer ended.
+  long httpStatus = 0;
 
   // The text after the transfer ended with the given code.
   std::string Finish(CURLcode code) {
@@ -204,7 +207,10 @@ std::optional<CURLcode> Perform(const std::string &url, const CurlInetOptions &o
   EnsureCurlInitialised();
   CurlHandle curl;
   if (!curl || !SetUp(curl.Get(), url, options, transfer)) return std::nullopt;
-  return curl_easy_perform(curl.Get());
+  const CURLcode code = curl_easy_perform(curl.Get());
+  long status = 0;
+  if (curl_easy_getinfo(curl.Get(), CURLINFO_RESPONSE_CODE, &status) == CURLE_OK) transfer.httpStatus = status;
+  return code;
 }
 
 } // namespace
@@ -222,6 +228,14 @@ std::string CurlInetClient::GetInetFileToString(const std::string &url) {
   const auto code = Perform(url, options_, transfer);
   return code ? transfer.Finish(*code) : std::string();
 }
+
+FetchResult InetClient::FetchBytes(const std::string &url) {
+  std::string text = GetInetFileToString(url);
+  if (text.empty()) return {FetchStatus::Failed, {}};
+  return {FetchStatus::Ok, std::move(text)};
+}
+
+FetchResult CurlInetClient::FetchBytes(const std::string &url) { return CurlFetchBytes(url, options_); }
 
 FetchResult CurlFetchBytes(const std::string &url, const CurlInetOptions &options) {
   if (!HasSupportedScheme(url)) return {FetchStatus::Unsupported, {}};

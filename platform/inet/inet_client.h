@@ -14,12 +14,31 @@ namespace quorvelle::platform {
 // True for the addresses downloads accept: http, https and ftp.
 bool HasSupportedScheme(const std::string &url);
 
+enum class FetchStatus {
+  Ok,
+  Unsupported, // not an http, https or ftp address
+  TooLarge,    // larger than maxBytes
+  TimedOut,    // a time limit passed before the whole body arrived
+  Failed,      // unreachable, an error status or a network error
+};
+
+struct FetchResult {
+  FetchStatus status = FetchStatus::Failed;
+  std::string bytes; // the whole body, every byte kept (Ok only)
+  // The status of the last response when a server answered over HTTP
+  // (404 for a missing page), else 0.
+  long httpStatus = 0;
+};
+
 class InetClient {
 public:
   virtual ~InetClient() = default;
   // The body of the resource as text; "" on any failure. Never throws for a
   // network failure.
   virtual std::string GetInetFileToString(const std::string &url) = 0;
+  // The body as raw bytes (NUL bytes kept) with how the download went. This
+  // default takes GetInetFileToString's text (an empty one as Failed).
+  virtual FetchResult FetchBytes(const std::string &url);
 };
 
 // The client in use: the installed one, else a process-wide CurlInetClient.
@@ -55,23 +74,12 @@ class CurlInetClient : public InetClient {
 public:
   explicit CurlInetClient(CurlInetOptions options = {});
   std::string GetInetFileToString(const std::string &url) override;
+  // CurlFetchBytes with these options.
+  FetchResult FetchBytes(const std::string &url) override;
   [[nodiscard]] const CurlInetOptions &Options() const { return options_; }
 
 private:
   CurlInetOptions options_;
-};
-
-enum class FetchStatus {
-  Ok,
-  Unsupported, // not an http, https or ftp address
-  TooLarge,    // larger than maxBytes
-  TimedOut,    // a time limit passed before the whole body arrived
-  Failed,      // unreachable, an error status or a network error
-};
-
-struct FetchResult {
-  FetchStatus status = FetchStatus::Failed;
-  std::string bytes; // the whole body, every byte kept (Ok only)
 };
 
 // The body of url as raw bytes, with the same libcurl set-up as

@@ -1,5 +1,7 @@
 #include "platform/xml/html_text.h"
 
+#include "platform/xml/xml_escape.h"
+
 #include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 
@@ -137,8 +139,96 @@ const std::string *HtmlStartTag::Attribute(std::string_view attributeName) const
   return nullptr;
 }
 
+namespace {
+
+char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsTagBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// Whether html holds, at 'at' (just behind a '<' or "</"), the element name
+// (lower case) followed by something that ends a tag name.
+bool NameAt(std::string_view html, std::size_t at, std::string_view name) {
+  if (html.size() - at < name.size()) return false;
+  for (std::size_t k = 0; k < name.size(); ++k)
+    if (LowerChar(html[at + k]) != name[k]) return false;
+  const std::size_t end = at + name.size();
+  return end == html.size() || IsTagBlank(html[end]) || html[end] == '/' || html[end] == '>';
+}
+
+// Where the tag that starts at 'at' ends (behind its '>', or the end of the
+// text): a '>' inside a quoted attribute value does not end it.
+std::size_t TagEnd(std::string_view html, std::size_t at) {
+  std::size_t k = at + 1;
+  while (k < html.size()) {
+    const char c = html[k];
+    if (c == '>') return k + 1;
+    ++k;
+    if (c != '=') continue;
+    while (k < html.size() && IsTagBlank(html[k]))
+      ++k;
+    if (k < html.size() && (html[k] == '"' || html[k] == '\'')) {
+      const std::size_t close = html.find(html[k], k + 1);
+      if (close == std::string_view::npos) return html.size();
+      k = close + 1;
+    }
+  }
+  return html.size();
+}
+
+// Elements whose content is text, not markup, in a browser.
+constexpr std::string_view kRawTextElements[] = {"script", "style", "title", "textarea", "xmp", "noembed", "noframes"};
+
+// The start tags of the named elements, cut from html in one pass: comments
+// and the text content of raw-text elements (scripts, styles, titles) are
+// passed over, as a browser's tokenizer does. Each tag is one piece.
+std::vector<std::string_view> CutStartTags(std::string_view html, const std::vector<std::string> &names) {
+  std::vector<std::string_view> tags;
+  std::size_t at = 0;
+  while ((at = html.find('<', at)) != std::string_view::npos) {
+    if (html.compare(at, 4, "<!--") == 0) {
+      const std::size_t close = html.find("-->", at + 4);
+      if (close == std::string_view::npos) break;
+      at = close + 3;
+      continue;
+    }
+    const std::string_view *raw = nullptr;
+    for (const std::string_view &name : kRawTextElements)
+      if (NameAt(html, at + 1, name)) raw = &name;
+    const std::string *wanted = nullptr;
+    for (const std::string &name : names)
+      if (NameAt(html, at + 1, name)) wanted = &name;
+    if (raw == nullptr && wanted == nullptr) {
+      ++at;
+      continue;
+    }
+    const std::size_t end = TagEnd(html, at);
+    if (wanted != nullptr) tags.push_back(html.substr(at, end - at));
+    at = end;
+    if (raw != nullptr) {
+      // On to the first end tag of the same name.
+      while ((at = html.find("</", at)) != std::string_view::npos && !NameAt(html, at + 2, *raw))
+        at += 2;
+      if (at == std::string_view::npos) break;
+    }
+  }
+  return tags;
+}
+
+// Whether text holds needle (lower case) in any letter case.
+bool HoldsAnyCase(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  for (std::size_t at = 0; at + needle.size() <= text.size(); ++at) {
+    std::size_t k = 0;
+    while (k < needle.size() && LowerChar(text[at + k]) == needle[k])
+      ++k;
+    if (k == needle.size()) return true;
+  }
+  return false;
+}
+
+} // namespace
+
 void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &names,
-                       const std::function<bool(const HtmlStartTag &tag)> &onTag) {
+                       const std::function<bool(const HtmlStartTag &tag)> &onTag, std::string_view mustHold) {
   htmlSAXHandler sax{};
   sax.startElement = StartElement;
   ScanState state;
@@ -148,17 +238,43 @@ void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &na
       htmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
   if (!context) throw std::bad_alloc();
   state.context = context.get();
+  // The text is decoded already: a <meta charset> must not decode it again.
   htmlCtxtUseOptions(context.get(),
-                     HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NOIMPLIED);
-  // The parser takes its input in pieces whose size fits an int.
-  constexpr std::size_t kPiece = 1 << 20;
-  std::size_t at = 0;
-  do {
-    const std::size_t size = std::min(kPiece, html.size() - at);
-    const bool last = at + size == html.size();
-    htmlParseChunk(context.get(), html.data() + at, static_cast<int>(size), last ? 1 : 0);
-    at += size;
-  } while (at < html.size() && !state.stopped);
+                     HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_IGNORE_ENC);
+  // Only the wanted start tags go to the parser, inside a head of their own:
+  // its time then grows with the page, whatever markup the rest holds (its
+  // stack of open elements makes stray end tags cost more and more), and
+  // every tag is read in the same place, however the page around it nests.
+  static constexpr std::string_view kOpening = "<html><head>";
+  htmlParseChunk(context.get(), kOpening.data(), static_cast<int>(kOpening.size()), 0);
+  // The tags go in batches, one tag a line; bytes that are not UTF-8 become
+  // U+FFFD, so the parser never switches to another decoding half way.
+  constexpr std::size_t kBatch = std::size_t{64} * 1024;
+  std::string batch;
+  const auto parse = [&] {
+    // Plain ASCII text (the usual head) needs no mending.
+    const bool plain = std::all_of(batch.begin(), batch.end(), [](char c) {
+      return (c >= 0x20 && c < 0x7F) || c == '\t' || c == '\n' || c == '\r';
+    });
+    const std::string text = plain ? std::move(batch) : XmlSafeText(batch);
+    batch.clear();
+    // The parser takes its input in pieces whose size fits an int.
+    constexpr std::size_t kPiece = 1 << 20;
+    for (std::size_t at = 0; at < text.size() && !state.stopped; at += kPiece) {
+      const std::size_t size = std::min(kPiece, text.size() - at);
+      htmlParseChunk(context.get(), text.data() + at, static_cast<int>(size), 0);
+    }
+  };
+  for (const std::string_view tag : CutStartTags(html, names)) {
+    if (!HoldsAnyCase(tag, mustHold)) continue;
+    batch += tag;
+    batch += '\n';
+    if (batch.size() >= kBatch) parse();
+    if (state.stopped) return;
+  }
+  parse();
+  if (state.stopped) return;
+  htmlParseChunk(context.get(), nullptr, 0, 1);
 }
 
 } // namespace quorvelle::platform

@@ -27,12 +27,19 @@ struct HtmlStartTag {
   [[nodiscard]] const std::string *Attribute(std::string_view attributeName) const;
 };
 
-// Runs html (UTF-8) through the HTML parser once, as a stream, and calls
-// onTag for each start tag whose name is in names (lower case), in document
-// order, with quoting and letter case as any HTML page may write them. onTag
-// returns false to stop the scan. Malformed markup is read as a browser
-// would, never refused.
+// Calls onTag for each start tag in html (UTF-8, already decoded) whose name
+// is in names (lower case), in document order, with quoting and letter case
+// as any HTML page may write them; onTag returns false to stop the scan. The
+// tags are cut from the page in one pass (comments and the content of
+// scripts, styles and other raw-text elements are passed over, as in a
+// browser) and only they are read by the HTML parser, so the time grows
+// with the page's length whatever its markup, and tags after any stray or
+// unclosed element are still seen. A <meta charset> in the page changes
+// nothing; bytes that are not UTF-8 read as U+FFFD. Malformed markup is read
+// as a browser would, never refused.
+// With mustHold (lower case), a tag whose text does not hold it in any
+// letter case is not parsed (an attribute name all the wanted tags need).
 void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &names,
-                       const std::function<bool(const HtmlStartTag &tag)> &onTag);
+                       const std::function<bool(const HtmlStartTag &tag)> &onTag, std::string_view mustHold = {});
 
 } // namespace quorvelle::platform

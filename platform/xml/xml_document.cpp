@@ -281,6 +281,66 @@ std::string XmlNode::Text() const {
   return S(content.get());
 }
 
+namespace {
+
+// Bounds of BoundedText's walk.
+constexpr std::size_t kMaxTextNodeVisits = 100000;
+constexpr int kMaxTextDepth = 64;
+
+void AppendBoundedText(xmlNodePtr node, std::string &out, std::size_t maxBytes, std::size_t &visits, int depth) {
+  for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+    if (++visits > kMaxTextNodeVisits || out.size() >= maxBytes || depth > kMaxTextDepth) return;
+    switch (child->type) {
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+      if (child->content != nullptr) out += S(child->content);
+      break;
+    case XML_ELEMENT_NODE: AppendBoundedText(child, out, maxBytes, visits, depth + 1); break;
+    case XML_ENTITY_REF_NODE: {
+      // Only entities declared inside the document; outside ones are never loaded.
+      const xmlEntity *entity = xmlGetDocEntity(child->doc, child->name);
+      if (entity != nullptr && entity->etype == XML_INTERNAL_GENERAL_ENTITY) {
+        if (entity->children != nullptr) {
+          AppendBoundedText(reinterpret_cast<xmlNodePtr>(const_cast<xmlEntity *>(entity)), out, maxBytes, visits,
+                            depth + 1);
+        } else if (entity->content != nullptr) {
+          out += S(entity->content);
+        }
+      }
+      break;
+    }
+    default: break;
+    }
+  }
+}
+
+} // namespace
+
+std::string XmlNode::BoundedText(std::size_t maxBytes) const {
+  RequireNode("text");
+  std::string text;
+  std::size_t visits = 0;
+  AppendBoundedText(node_, text, maxBytes, visits, 0);
+  if (text.size() > maxBytes) {
+    // Cut before the character the limit falls into, never inside it.
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+      --cut;
+    text.resize(cut);
+  }
+  return text;
+}
+
+std::string XmlNode::LocalName() const {
+  RequireNode("localName");
+  return node_->type == XML_ELEMENT_NODE ? S(node_->name) : std::string();
+}
+
+std::string XmlNode::NamespaceUri() const {
+  RequireNode("namespaceURI");
+  return node_->type == XML_ELEMENT_NODE && node_->ns != nullptr ? S(node_->ns->href) : std::string();
+}
+
 std::string XmlNode::Xml() const {
   RequireNode("xml");
   std::unique_ptr<xmlBuffer, XmlBufferDeleter> buffer(xmlBufferCreate());

@@ -49,6 +49,17 @@ public:
 
   // Text content with markup removed.
   [[nodiscard]] std::string Text() const;
+  // The same, read within bounds for text from outside: references to
+  // entities declared in the document are followed (never outside ones),
+  // the walk stops after a fixed number of nodes and depth (nested entities
+  // built to expand without end), and the text is cut to at most maxBytes,
+  // before a character, never inside one.
+  [[nodiscard]] std::string BoundedText(std::size_t maxBytes) const;
+
+  // An element's name without its prefix, and the name of its namespace
+  // ("" when it is in none).
+  [[nodiscard]] std::string LocalName() const;
+  [[nodiscard]] std::string NamespaceUri() const;
   // The node's XML text (its outer XML).
   [[nodiscard]] std::string Xml() const;
 

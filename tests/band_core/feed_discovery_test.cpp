@@ -38,9 +38,9 @@ struct RealPage {
   Found expected;
 };
 
-// What discovery finds in each captured page head. Pages whose feed links
-// carry their attributes in another order, unquoted values, no title, or
-// only atom+xml announce nothing that the expressions accept.
+// The first feed discovery offers in each captured page head. Links with
+// their attributes in another order, unquoted values, no title, or another
+// feed type than rss+xml are read by the HTML parser after the expressions.
 const RealPage kRealPages[] = {
     // rss+xml and atom+xml feeds; the first rss+xml link is offered.
     {"kde-planet-gentoo-head.html", {"https://planet.gentoo.org/rss20.xml", "Planet Gentoo"}},
@@ -49,16 +49,16 @@ const RealPage kRealPages[] = {
      {"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}},
     // The character reference is decoded; the JSON feed is not rss+xml.
     {"nnw-indiestack-head.html", {"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}},
-    // Unquoted attribute values: REL= must be followed by a blank or quote.
-    {"nnw-inessential-head.html", kNothing},
-    // rss+xml link without a title, and no later title attribute to run into.
-    {"nnw-scripting-head.html", kNothing},
+    // Unquoted attribute values: not for the expressions, read by the parser.
+    {"nnw-inessential-head.html", {"https://inessential.com/xml/rss.xml", "inessential.com RSS feed"}},
+    // rss+xml link without a title: offered without one.
+    {"nnw-scripting-head.html", {"http://scripting.com/rss.xml", ""}},
     // Atom first, then the rss+xml link; comments feed and service.post are atom.
     {"readability-blogger-head.html",
      {"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"}},
     // href, rel, title, type: another order.
-    {"readability-ebb-org-head.html", kNothing},
-    // type, href, title, rel: another order, so only the atom+xml link is taken.
+    {"readability-ebb-org-head.html", {"http://ebb.org/bkuhn/rss.xml", "Whole Website RSS for Bradley M. Kuhn"}},
+    // type, href, title, rel: another order; the atom+xml link comes first.
     {"readability-heise-head.html", {"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"}},
     // oEmbed alternates come first and are not rss+xml.
     {"readability-pixnet-head.html", {"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"}},
@@ -115,8 +115,11 @@ TEST(FeedDiscovery, FindsHrefBeforeTitleOnlyWhenNoTitleFirstLinkExists) {
 TEST(FeedDiscovery, IgnoresOtherTypesAndRssLinksInOtherAttributeOrders) {
   EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/json" title="News" href="news.json">)"), kNothing);
   EXPECT_EQ(Discover(R"(<link rel="stylesheet" type="application/atom+xml" title="News" href="news.atom">)"), kNothing);
-  EXPECT_EQ(Discover(R"(<link type="application/rss+xml" rel="alternate" title="News" href="news.xml">)"), kNothing);
-  EXPECT_EQ(Discover(R"(<link rel="alternate" title="News" type="application/rss+xml" href="news.xml">)"), kNothing);
+  // Other attribute orders are read by the HTML parser.
+  EXPECT_EQ(Discover(R"(<link type="application/rss+xml" rel="alternate" title="News" href="news.xml">)"),
+            Found("news.xml", "News"));
+  EXPECT_EQ(Discover(R"(<link rel="alternate" title="News" type="application/rss+xml" href="news.xml">)"),
+            Found("news.xml", "News"));
   EXPECT_EQ(Discover(R"(<a rel="alternate" type="application/rss+xml" title="News" href="news.xml">)"), kNothing);
   EXPECT_EQ(Discover(""), kNothing);
   EXPECT_EQ(Discover("<html><head><title>No feed</title></head><body></body></html>"), kNothing);
@@ -132,10 +135,11 @@ TEST(FeedDiscovery, LineBreaksInsideValuesBecomeBlanks) {
 
 TEST(FeedDiscovery, MatchesThatRunOutOfTheirElementArePassedOver) {
   // A feed link without a title: the lazy address group would run on to the
-  // next title attribute of the page and take the markup between as address.
+  // next title attribute of the page and take the markup between as address;
+  // the HTML parser reads the link as it is.
   EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" href="/feed.xml">
                         <body><a title="Home" href="/">Home</a></body>)"),
-            kNothing);
+            Found("/feed.xml", ""));
   // ... and with a proper feed link later, that one is found.
   EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" href="/untitled.xml">
                         <link rel="alternate" type="application/rss+xml" href="/feed.xml" title="Feed">)"),
@@ -146,7 +150,7 @@ TEST(FeedDiscovery, MatchesThatRunOutOfTheirElementArePassedOver) {
             kNothing);
   // Another attribute between href and title.
   EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" href="/f.xml" media="all" title="F">)"),
-            kNothing);
+            Found("/f.xml", "F"));
 }
 
 TEST(FeedDiscovery, NonAsciiTitlesAndIllFormedBytesAreSafe) {
@@ -196,30 +200,33 @@ TEST(FeedDiscovery, ResolvesTheAddressAgainstTheBaseOrThePageAddress) {
             "https://news.example/blog/feed.xml?a=1&b=2");
   EXPECT_EQ(All(R"(<BASE HREF="http://b.example/x/&amp;/">)" + link, page)[0].url,
             "http://b.example/x/&/feed.xml?a=1&b=2");
-  // A local page (a file address keeps no query); nothing to resolve against: the address as written.
-  EXPECT_EQ(All(link, "file:///home/u/My%20Pages/a.html")[0].url, "file:///home/u/My%20Pages/feed.xml");
+  // A local page's links resolve to local files, which are not offered;
+  // nothing to resolve against: the address as written.
+  EXPECT_TRUE(All(link, "file:///home/u/My%20Pages/a.html").empty());
   EXPECT_EQ(All(link, "about:blank")[0].url, "feed.xml?a=1&b=2");
   EXPECT_EQ(All("<base href='/blog/'>" + link)[0].url, "feed.xml?a=1&b=2");
 }
 
-TEST(FeedDiscovery, OffersEveryFeedOfTheFirstKindThatHasAny) {
-  // All title-first rss+xml links, in document order, each address once.
+TEST(FeedDiscovery, OffersTheExpressionsFeedsFirstThenEveryOtherAnnouncedOne) {
+  // All title-first rss+xml links, in document order, each address once;
+  // then the others the page announces.
   EXPECT_EQ(All(R"(<link rel="alternate" type="application/rss+xml" title="One" href="1.xml">
                    <link rel="alternate" type="application/atom+xml" title="Atom" href="a.xml">
                    <link rel="alternate" type="application/rss+xml" title="Two" href="2.xml">
                    <link rel="alternate" type="application/rss+xml" title="One again" href="1.xml">)"),
-            (std::vector<DiscoveredFeed>{{"1.xml", "One"}, {"2.xml", "Two"}}));
-  // Without rss+xml links: atom+xml, then rdf+xml, in any attribute order
-  // and quoting, rel among other words, a title or not.
+            (std::vector<DiscoveredFeed>{{"1.xml", "One"}, {"2.xml", "Two"}, {"a.xml", "Atom"}}));
+  // Without title-first links: every feed type in document order, in any
+  // attribute order and quoting, rel among other words, a title or not.
   EXPECT_EQ(All("<link type=application/rdf+xml rel=alternate href=r.rdf title='RDF &amp; more'>"
                 R"(<LINK HREF='a1.xml' REL="Alternate Home" TYPE=' Application/Atom+XML ' TITLE="A > B">)"
                 "<link rel=alternate type=application/atom+xml href=\"a2\n.xml\">"
                 R"(<link rel=alternate type=application/atom+xml title="no address">)"
                 R"(<link rel=alternate type=application/rss+xml href="rss.xml">)",
                 "http://e.example/p/"),
-            (std::vector<DiscoveredFeed>{{"http://e.example/p/a1.xml", "A > B"},
+            (std::vector<DiscoveredFeed>{{"http://e.example/p/r.rdf", "RDF & more"},
+                                         {"http://e.example/p/a1.xml", "A > B"},
                                          {"http://e.example/p/a2.xml", ""},
-                                         {"http://e.example/p/r.rdf", "RDF & more"}}));
+                                         {"http://e.example/p/rss.xml", ""}}));
 }
 
 TEST(FeedDiscovery, PagesOfPassedOverLinksStillFindTheFeedAfterThem) {
@@ -237,6 +244,42 @@ TEST(FeedDiscovery, PagesOfPassedOverLinksStillFindTheFeedAfterThem) {
   EXPECT_EQ(Discover(R"(<link rel="alternate" type="application/rss+xml" title=")" + blanks + "x\" href=" + blanks +
                      R"(<link rel="alternate" type="application/rss+xml" title="F" href="f.xml">)"),
             Found("f.xml", "F"));
+}
+
+// Inputs the fuzzer found, each with what must come of it.
+TEST(FeedDiscovery, FuzzFindings) {
+  const std::string address = "https://news.example/a/page.html";
+  // Stray end tags after unclosed elements: the link at the end is found.
+  std::string strays = "<html><head></head><body>";
+  while (strays.size() < 256 * 1024)
+    strays += "<div></x>";
+  EXPECT_EQ(All(strays + "<link rel=alternate type=application/atom+xml href=/end.xml>", address),
+            (std::vector<DiscoveredFeed>{{"https://news.example/end.xml", ""}}));
+  // The page is decoded already: a charset in it decodes nothing again.
+  EXPECT_EQ(All("<meta charset=\"iso-8859-1\"><link rel=alternate type=application/atom+xml "
+                "title=\"Caf\xC3\xA9\" href=c.xml>"),
+            (std::vector<DiscoveredFeed>{{"c.xml", "Caf\xC3\xA9"}}));
+  // No <html>: links and the base after the first closed element count.
+  EXPECT_EQ(
+      All("<p>x</p><base href='http://b.example/f/'><link rel=alternate type=application/rss+xml href=r.xml>", address),
+      (std::vector<DiscoveredFeed>{{"http://b.example/f/r.xml", ""}}));
+  // Only http, https and ftp addresses with a host, never a blank one; a
+  // feed: address as its http(s) twin.
+  for (const char *href : {" ", "", "javascript:alert(1)", "http:f.xml", "file:///etc/passwd", "C:/x.xml",
+                           "mailto:a@b.example", "feed:f.xml", "data:text/xml,<rss/>"}) {
+    SCOPED_TRACE(href);
+    const std::string quoted = std::string("\"") + href + "\"";
+    EXPECT_TRUE(All("<link rel=alternate type=application/rss+xml title=T href=" + quoted + ">", address).empty());
+    EXPECT_TRUE(
+        All("<link rel=\"alternate\" type=\"application/rss+xml\" title=\"T\" href=" + quoted + ">", address).empty());
+    EXPECT_TRUE(All("<link rel=alternate type=application/rss+xml title=T href=" + quoted + ">").empty());
+  }
+  EXPECT_EQ(All("<link rel=alternate type=application/rss+xml href=feed://f.example/r.xml>"
+                "<link rel=alternate type=application/atom+xml href=feed:https://f.example/a.xml>"
+                "<link rel=alternate type=application/atom+xml href=FTP://F.example/b.xml>",
+                address),
+            (std::vector<DiscoveredFeed>{
+                {"http://f.example/r.xml", ""}, {"https://f.example/a.xml", ""}, {"ftp://F.example/b.xml", ""}}));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // quorvelle-native-host driven as a browser drives it: the built program on
 // a pair of pipes, length-prefixed JSON in and out.
 
+#include "band/core/feed_discovery.h"
 #include "feeds/feed_store.h"
 #include "platform/registry/registry.h"
 #include "tests/helpers/loopback_http_server.h"
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <tuple>
 
@@ -300,6 +302,63 @@ TEST_F(NativeHost, RealWorldFeedsRenderInert) {
   EXPECT_GE(occurrences(std::regex(R"re(class="q-item")re")), count / 2) << html;
   EXPECT_EQ(occurrences(std::regex(R"re(<(script|iframe|object|embed)\b|\son\w+=)re", std::regex::icase)), 0U) << html;
   EXPECT_EQ(occurrences(std::regex(R"re(href="(?!https?:|mailto:|report\.html\?page=))re")), 0U) << html;
+}
+
+// Every collected page: the band's discovery and the extension's (the host
+// reading the page's markup) offer the same feeds, which are the ones the
+// page announces with a feed type, first those the band's expressions find;
+// only http, https and ftp addresses, none blank.
+TEST_F(NativeHost, BandAndExtensionOfferTheFeedsEachCollectedPageAnnounces) {
+  const std::string page = "https://pages.example/dir/page.html";
+  const std::map<std::string, std::vector<DiscoveredFeed>> expected = {
+      {"kde-planet-gentoo-head.html",
+       {{"https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
+        {"https://planet.gentoo.org/universe/rss20.xml", "Gentoo Universe"},
+        {"https://planet.gentoo.org/atom.xml", "Planet Gentoo"},
+        {"https://planet.gentoo.org/universe/atom.xml", "Gentoo Universe"}}},
+      {"kde-youtube-channel-head.html",
+       {{"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}}},
+      {"nnw-indiestack-head.html", {{"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}}},
+      {"nnw-inessential-head.html", {{"https://inessential.com/xml/rss.xml", "inessential.com RSS feed"}}},
+      {"nnw-scripting-head.html", {{"http://scripting.com/rss.xml", ""}}},
+      {"readability-blogger-head.html",
+       {{"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"},
+        {"http://siliconexposed.blogspot.com/feeds/posts/default", "Silicon Exposed - Atom"},
+        {"http://siliconexposed.blogspot.com/feeds/932306423056216142/comments/default", "Silicon Exposed - Atom"}}},
+      {"readability-ebb-org-head.html",
+       {{"http://ebb.org/bkuhn/rss.xml", "Whole Website RSS for Bradley M. Kuhn"},
+        {"http://ebb.org/bkuhn/blog/rss.xml", "Blog RSS for Bradley M. Kuhn"}}},
+      {"readability-heise-head.html",
+       {{"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"},
+        {"http://www.heise.de/mac-and-i/news.rdf", "Aktuelle News von Mac & i (f\xC3\xBCr \xC3\xA4ltere RSS-Reader)"}}},
+      {"readability-pixnet-head.html",
+       {{"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"},
+        {"http://feed.pixnet.net/blog/posts/atom/stevenhgm", "Atom 1.0"}}},
+      {"readability-v8-blog-head.html",
+       {{"https://pages.example/blog.atom", "V8 Atom feed"},
+        {"https://pages.example/features.atom", "V8 JS/Wasm features Atom feed"}}},
+  };
+  HostProcess host;
+  std::size_t pages = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(std::string(QUORVELLE_REALWORLD_DIR) + "/pages")) {
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    ++pages;
+    const std::string html = ReadFile(entry.path().string());
+    const std::vector<DiscoveredFeed> band = DiscoverFeeds(html, page);
+    const json answer = host.Ask("discover", {{"html", html}, {"url", page}});
+    ASSERT_EQ(answer.value("ok", false), true) << answer;
+    std::vector<DiscoveredFeed> extension;
+    for (const json &feed : answer["result"]["feeds"])
+      extension.push_back({feed["url"].get<std::string>(), feed["title"].get<std::string>()});
+    EXPECT_EQ(band, extension);
+    ASSERT_TRUE(expected.contains(name)) << "a collected page without its expected feeds";
+    EXPECT_EQ(band, expected.at(name));
+    for (const DiscoveredFeed &feed : band) {
+      EXPECT_TRUE(std::regex_search(feed.url, std::regex("^(https?|ftp)://[^/?#\\s]"))) << feed.url;
+    }
+  }
+  EXPECT_EQ(pages, expected.size());
 }
 
 } // namespace

@@ -1,4 +1,6 @@
+#include "platform/inet/inet_client.h"
 #include "platform/xml/xml_escape.h"
+#include "report/feed_titles.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/report/report_fixture.h"
 
@@ -46,11 +48,17 @@ TEST_F(FeedTitles, ChannelPassThenRootPass) {
   EXPECT_EQ(TitleOf("<feed xmlns=\"http://www.w3.org/2005/Atom\"><id>x</id><title>Atom</title></feed>"), "Atom");
   EXPECT_EQ(TitleOf("<rss><channel><description>d</description></channel></rss>"), "");
   EXPECT_EQ(TitleOf("<rss><channel><description>d</description></channel><title>Root</title></rss>"), "Root");
-  // A comment first below the root stops the first-child walk.
+  // A comment first below the root stops the first-child walk; the root pass
+  // comes first, then the channel is found past the comment.
   EXPECT_EQ(TitleOf("<rss><!-- c --><channel><title>Hidden</title></channel><title>Root</title></rss>"), "Root");
-  EXPECT_EQ(TitleOf("<rss><!-- c --><channel><title>Hidden</title></channel></rss>"), "");
-  // Prefixed names are not recognised.
+  EXPECT_EQ(TitleOf("<rss><!-- c --><channel><title>Found</title></channel></rss>"), "Found");
+  // Prefixed names count in a feed's own namespace, not in others.
   EXPECT_EQ(TitleOf("<r:rss xmlns:r=\"u\"><r:channel><r:title>P</r:title></r:channel></r:rss>"), "");
+  EXPECT_EQ(TitleOf("<a:feed xmlns:a=\"http://www.w3.org/2005/Atom\"><!-- c --><a:title>A</a:title></a:feed>"), "A");
+  EXPECT_EQ(TitleOf("<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+                    "xmlns:dc=\"http://purl.org/dc/elements/1.1/\"><?pi?><channel><dc:title>D</dc:title>"
+                    "<title>T</title></channel></rdf:RDF>"),
+            "T");
 }
 
 TEST_F(FeedTitles, FailuresGiveAnEmptyTitleWithoutALogLine) {
@@ -104,10 +112,12 @@ TEST_F(FeedTitles, HostileDocumentsReadNoFileReachNoNetworkAndStaySmall) {
   EXPECT_LT(seconds, 20.0) << "must not expand the entities in full";
 }
 
-// What the title algorithm gives for the collected real-world feeds.
+// What the title algorithm gives for the collected real-world feeds: every
+// feed with a title gives it, and the others say why they give none.
 struct RealFeed {
   const char *file;
   const char *title;
+  TitleProblem problem = TitleProblem::None;
 };
 
 class RealWorldFeedTitles : public FeedTitles, public ::testing::WithParamInterface<RealFeed> {};
@@ -118,41 +128,44 @@ TEST_P(RealWorldFeedTitles, GivesTheTitleOfTheTable) {
   std::string title = "not cleared";
   env.store.GetFeedTitleFromURL(server.Url("/feed"), title);
   EXPECT_EQ(title, feed.title) << feed.file;
+  const FeedTitle read = FetchFeedTitle(server.Url("/feed"));
+  EXPECT_EQ(read.title, feed.title);
+  EXPECT_EQ(read.problem, feed.problem) << TitleProblemText(read);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Collected, RealWorldFeedTitles,
     ::testing::Values(
-        // not a feed: no title below root
-        RealFeed{"defusedxml-external.xml", ""},
+        // not a feed
+        RealFeed{"defusedxml-external.xml", "", TitleProblem::NotAFeed},
         // rejected by the parser
-        RealFeed{"defusedxml-xmlbomb.xml", ""},
+        RealFeed{"defusedxml-xmlbomb.xml", "", TitleProblem::NotAFeed},
         // not well-formed
-        RealFeed{"feedparser-aaa_illformed.xml", ""},
+        RealFeed{"feedparser-aaa_illformed.xml", "", TitleProblem::NotAFeed},
         // channel without title
-        RealFeed{"feedparser-demoronize-1-c1-control.xml", ""},
+        RealFeed{"feedparser-demoronize-1-c1-control.xml", "", TitleProblem::NoTitle},
         // empty RDF, external DTD not fetched
-        RealFeed{"feedparser-doctype_contains_entity_decl.xml", ""},
+        RealFeed{"feedparser-doctype_contains_entity_decl.xml", "", TitleProblem::NoTitle},
         // Atom 0.3, escaped markup comes back as text
         RealFeed{"feedparser-feed_title_script_cdata.xml",
                  "safe<script type=\"text/javascript\">location.href='http:/'+'/example.com/';</script> description"},
         RealFeed{"feedparser-item_description_crazy.xml", "Crazy RSS"},
-        // rss:channel, rss:title are prefixed names
-        RealFeed{"feedparser-rss10-prefixed-no-default-ns.xml", ""},
+        // rss:channel, rss:title: prefixed names of the RSS 1.0 namespace
+        RealFeed{"feedparser-rss10-prefixed-no-default-ns.xml", "RSS Tests - RSS 1.0 no Default NS"},
         // not well-formed
-        RealFeed{"feedparser-rss_incomplete_cdata.xml", ""},
-        // empty rss element
-        RealFeed{"feedparser-utf-16le-bom.xml", ""},
+        RealFeed{"feedparser-rss_incomplete_cdata.xml", "", TitleProblem::NotAFeed},
+        // UTF-16 with its byte-order mark: an empty rss element
+        RealFeed{"feedparser-utf-16le-bom.xml", "", TitleProblem::NoTitle},
         // root pass
         RealFeed{"kde-heise-atom10.xml", "heise online News"}, RealFeed{"kde-inhabitat-rss20.xml", "Inhabitat"},
         // ISO-8859-1, external DTD not fetched
         RealFeed{"kde-pro-linux-rss091.xml", "Pro-Linux News"},
-        // a comment first below rss stops the channel pass
-        RealFeed{"kde-schockwellenreiter-rss092.xml", ""},
+        // a comment first below rss, CR line ends
+        RealFeed{"kde-schockwellenreiter-rss092.xml", "Der Schockwellenreiter (RSS-Feed)"},
         // a comment first below rdf:RDF
-        RealFeed{"kde-security-debian-rss10.xml", ""}, RealFeed{"kde-slashdot-rss10.xml", "Slashdot"},
-        // comments first below rdf:RDF
-        RealFeed{"kde-tagesschau-rss090.xml", ""},
+        RealFeed{"kde-security-debian-rss10.xml", "Debian Security"}, RealFeed{"kde-slashdot-rss10.xml", "Slashdot"},
+        // RSS 0.90: comments first below rdf:RDF
+        RealFeed{"kde-tagesschau-rss090.xml", "tagesschau.de - Die Nachrichten der ARD"},
         // root pass
         RealFeed{"kde-tbray-nested-xmlbase-atom10.xml", "ongoing by Tim Bray"},
         // root pass
@@ -184,6 +197,58 @@ TEST_F(FeedTitles, ALongTitleIsCutOnACharacterBoundary) {
       EXPECT_EQ(platform::XmlSafeText(title), title) << "cut inside a character";
     }
   }
+}
+
+TEST_F(FeedTitles, UTF16FeedsReadInTheirOwnEncoding) {
+  const std::string text = "<?xml version=\"1.0\" encoding=\"utf-16\"?><!-- c\r\n --><rss><channel>"
+                           "<title>Caf\xC3\xA9</title></channel></rss>";
+  std::string le = "\xFF\xFE";
+  std::string be = "\xFE\xFF";
+  // The text is ASCII but for the e acute (U+00E9).
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text.compare(i, 2, "\xC3\xA9") == 0 ? '\xE9' : text[i];
+    if (c == '\xE9') ++i;
+    le += c, le += '\0';
+    be += '\0', be += c;
+  }
+  EXPECT_EQ(TitleOf(le), "Caf\xC3\xA9");
+  EXPECT_EQ(TitleOf(be), "Caf\xC3\xA9");
+}
+
+TEST_F(FeedTitles, EachFailureSaysWhy) {
+  server.Route("/gone.xml", {404, "text/html", "<html>gone</html>"});
+  server.Route("/page.html", {200, "text/html", "<html><head><title>A page</title></head></html>"});
+  server.Route("/untitled.xml", {200, "application/xml", "<rss><channel><link>l</link></channel></rss>"});
+  test::HttpResponse slow(200, "application/xml", "<rss><channel><title>Late</title></channel></rss>");
+  slow.chunkSize = 4;
+  slow.chunkDelay = std::chrono::milliseconds(400);
+  server.Route("/slow.xml", slow);
+  const platform::CurlInetOptions quick{.deadline = std::chrono::milliseconds(300)};
+  platform::CurlInetClient quickClient(quick);
+  const struct {
+    std::string url;
+    TitleProblem problem;
+    std::string text;
+  } cases[] = {
+      {server.Url("/gone.xml"), TitleProblem::HttpStatus, "The server answered with HTTP status 404."},
+      {server.Url("/page.html"), TitleProblem::NotAFeed, "The address does not answer with an RSS, RDF or Atom feed."},
+      {server.Url("/untitled.xml"), TitleProblem::NoTitle, "The feed has no title."},
+      {"http://127.0.0.1:1/closed.xml", TitleProblem::Unreachable, "The server could not be reached."},
+      {"notaurl", TitleProblem::NotAnAddress, "The address is not an http, https or ftp address."},
+      {server.Url("/clip.mp3"), TitleProblem::Skipped,
+       "The address names a media or download file, which is not read for a title."},
+  };
+  for (const auto &c : cases) {
+    const FeedTitle read = FetchFeedTitle(c.url);
+    EXPECT_EQ(read.title, "") << c.url;
+    EXPECT_EQ(read.problem, c.problem) << c.url;
+    EXPECT_EQ(TitleProblemText(read), c.text);
+  }
+  platform::InetClient *previous = platform::InstallInet(&quickClient);
+  const FeedTitle late = FetchFeedTitle(server.Url("/slow.xml"));
+  platform::InstallInet(previous);
+  EXPECT_EQ(late.problem, TitleProblem::TimedOut);
+  EXPECT_EQ(TitleProblemText(late), "The download timed out.");
 }
 
 } // namespace
