@@ -269,8 +269,15 @@ bool FeedCache::Store(const CacheEntry &entry) const {
   try {
     const std::string feeds = folder_ + "feeds";
     MakeFolders(feeds);
-    ReplaceFile(feeds, EntryPath(entry.url), EncodeCacheEntry(entry));
-    Evict();
+    const std::string bytes = EncodeCacheEntry(entry);
+    ReplaceFile(feeds, EntryPath(entry.url), bytes);
+    const std::uint64_t before = estimate_.load();
+    const std::uint64_t after = before == UINT64_MAX ? before : before + bytes.size();
+    if (after > maxBytes_) {
+      estimate_ = Evict();
+    } else {
+      estimate_ = after;
+    }
     return true;
   } catch (const std::exception &) {
     LogException("FeedCache.Store");
@@ -280,7 +287,7 @@ bool FeedCache::Store(const CacheEntry &entry) const {
 
 void FeedCache::Remove(const std::string &url) const { ::unlink(EntryPath(url).c_str()); }
 
-void FeedCache::Evict() const {
+std::uint64_t FeedCache::Evict() const {
   struct File {
     std::string path;
     std::int64_t used;
@@ -289,7 +296,7 @@ void FeedCache::Evict() const {
   const std::string feeds = folder_ + "feeds/";
   const CacheLock lock(folder_);
   std::unique_ptr<DIR, int (*)(DIR *)> dir(::opendir(feeds.c_str()), &::closedir);
-  if (!dir) return;
+  if (!dir) return 0;
   std::vector<File> files;
   std::uint64_t total = 0;
   const std::int64_t now = std::time(nullptr);
@@ -307,12 +314,13 @@ void FeedCache::Evict() const {
     files.push_back({path, used, static_cast<std::uint64_t>(st.st_size)});
     total += static_cast<std::uint64_t>(st.st_size);
   }
-  if (total <= maxBytes_) return;
+  if (total <= maxBytes_) return total;
   std::sort(files.begin(), files.end(), [](const File &a, const File &b) { return a.used < b.used; });
   for (const File &file : files) {
     if (total <= maxBytes_) break;
     if (::unlink(file.path.c_str()) == 0) total -= file.size;
   }
+  return total;
 }
 
 std::optional<HostWait> FeedCache::Wait(const std::string &host) const {

@@ -12,6 +12,7 @@
 //   hosts/<hash of host:port>.wait      one host under back-off
 //   lock                                taken for back-off changes and eviction
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -81,10 +82,16 @@ public:
   void ClearWait(const std::string &host) const;
 
 private:
-  void Evict() const;
+  // Scans the entries and drops the least recently used over the bound;
+  // returns what is left.
+  std::uint64_t Evict() const;
 
   std::string folder_;
   std::uint64_t maxBytes_;
+  // The entries' size at the last scan plus what this object wrote since
+  // (other processes scan for their own writes); a scan runs when it passes
+  // the bound. Unknown (max) before the first.
+  mutable std::atomic<std::uint64_t> estimate_{UINT64_MAX};
 };
 
 } // namespace quorvelle::fetch
