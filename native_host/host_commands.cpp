@@ -8,6 +8,7 @@
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
 #include "platform/inet/inet_client.h"
+#include "report/empty_list_page.h"
 
 #include <curl/curl.h>
 
@@ -100,10 +101,7 @@ std::string CommandHandler::Handle(std::string_view body) {
   if (auto *error = std::get_if<ProtocolError>(&parsed)) return ErrorAnswer(error->id, *error);
   const Request &request = std::get<Request>(parsed);
   try {
-    std::string answer = OkAnswer(request.id, Run(request));
-    if (answer.size() > kMaxMessageBytes)
-      return ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB)."});
-    return answer;
+    return OkAnswer(request.id, Run(request));
   } catch (const ProtocolError &error) {
     return ErrorAnswer(request.id, error);
   } catch (const std::exception &error) {
@@ -121,7 +119,7 @@ json CommandHandler::Run(const Request &request) {
   if (command == "export") return Export(request.args);
   if (command == "dialog") return Dialog(request.args);
   if (command == "report") return Report(request.args);
-  throw ProtocolError{"unknown-command", "Unknown command \"" + command + "\"."};
+  throw ProtocolError{"unknown-command", "Unknown command \"" + Echo(command) + "\"."};
 }
 
 HostDialogs &CommandHandler::RequireDialogs() {
@@ -227,7 +225,7 @@ json CommandHandler::Export(const json &args) {
 json CommandHandler::Dialog(const json &args) {
   const std::string name = RequiredStringArg(args, "name");
   if (name != "manage" && name != "import" && name != "export")
-    throw ProtocolError{"bad-argument", "Unknown dialog \"" + name + "\"."};
+    throw ProtocolError{"bad-argument", "Unknown dialog \"" + Echo(name) + "\"."};
   HostDialogs &dialogs = RequireDialogs();
   store_.Load();
   bool accepted = false;
@@ -242,6 +240,14 @@ json CommandHandler::Dialog(const json &args) {
 
 json CommandHandler::Report(const json &args) {
   const std::string page = StringArg(args, "page", "index.html");
+  // A list without a feed has no report to render: its start page says how
+  // to fill the list, as "View Feeds..." in the band shows it.
+  store_.Load();
+  if (report::ListHoldsNoFeed(store_)) {
+    return {{"page", "index.html"},
+            {"title", report::kEmptyListTitle},
+            {"html", report::EmptyListPageHtml(report::StarterListPath(store_))}};
+  }
   ReportPage rendered = report_.Render(page);
   return {{"page", rendered.page}, {"title", rendered.title}, {"html", rendered.html}};
 }
