@@ -106,6 +106,14 @@ int main(int argc, char **argv) {
   CLI::App *check = app.add_subcommand("check", "Report what is wrong with the list; exit status 1 when anything is");
   check->add_flag("--json", json, "Print JSON");
 
+  int limit = 0;
+  CLI::App *headlines =
+      app.add_subcommand("headlines", "Fetch the enabled feeds and print each feed's headlines as it arrives; exit "
+                                      "status 1 when any feed failed");
+  headlines->add_option("--category", category, "Only the feeds of this category (\"\" for General)");
+  headlines->add_option("--limit", limit, "At most this many headlines per feed")->check(CLI::NonNegativeNumber);
+  headlines->add_flag("--json", json, "Print one JSON object per feed and line");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &error) {
@@ -136,6 +144,7 @@ int main(int argc, char **argv) {
     if (discover->parsed()) status = Discover(url, json);
     if (title->parsed()) status = Title(url);
     if (check->parsed()) status = Check(json);
+    if (headlines->parsed()) status = Headlines(category, limit, json);
   }
   quorvelle::DebugM::Finalization();
   return status;
