@@ -735,6 +735,9 @@ void FixLinks(XmlDocument &doc, XmlNode root, const std::string &page, const std
       }
       if (href.find(':') == std::string::npos || href.find(':') > href.find('/'))
         target = NormaliseReportPath(folder + href.substr(0, href.find_first_of("?#")));
+      // A page of the report, as the stylesheet wrote it, is right as it
+      // stands beside the page.
+      if (!target.empty() && options.links == PageLinks::Files) continue;
     }
     if (target.empty())
       a.RemoveAttribute("href");

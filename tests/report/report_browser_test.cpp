@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 #include <unistd.h>
@@ -404,6 +405,28 @@ TEST_F(ReportInBrowser, RendererBoxesHoldTheHeadlinesTheBrowserShowsForEveryColl
     headlines += ours.size();
   }
   EXPECT_GE(headlines, 20U) << "the collected feeds show headlines at all";
+
+  // The frame leads where the browser's pages lead, however deep the page
+  // (the boxes' own links are checked above).
+  const auto links = [](const platform::XmlNode &root) {
+    std::vector<std::string> hrefs;
+    std::function<void(const platform::XmlNode &)> walk = [&](const platform::XmlNode &node) {
+      for (platform::XmlNode child = node.FirstChild(); child; child = child.NextSibling()) {
+        if (!child.IsElement()) continue;
+        if (const auto href = child.FindAttribute("href")) hrefs.push_back(*href + " " + Collapsed(child.Text()));
+        if (child.FindAttribute("class").value_or("").find("q-feed-slot") == std::string::npos) walk(child);
+      }
+    };
+    walk(root);
+    return hrefs;
+  };
+  platform::XmlDocument nested;
+  nested.LoadHtml(Output("<div " + Dom("Outer/Inner/index.html")));
+  platform::XmlDocument ourNested;
+  ourNested.LoadHtml("<div>" + renderer.RenderFrame("Outer/Inner/index.html").content + "</div>");
+  const std::vector<std::string> ourLinks = links(ourNested.DocumentElement());
+  EXPECT_EQ(ourLinks, links(nested.DocumentElement()));
+  EXPECT_GE(ourLinks.size(), 5U);
 }
 
 } // namespace
