@@ -266,7 +266,9 @@ void FeedProxySchemeHandler::AnswerFrame(QWebEngineUrlRequestJob *job, const QUr
   report::PageFrame frame;
   try {
     renderer = std::make_shared<report::HeadlinesRenderer>(folder.toStdString());
-    frame = renderer->RenderFrame(relative.toStdString());
+    report::FrameOptions options;
+    options.wholePage = false; // the page is shown already
+    frame = renderer->RenderFrame(relative.toStdString(), options);
   } catch (const report::ReportPageError &error) {
     AnswerJson(job, {{QStringLiteral("message"), QString::fromStdString(error.what())}});
     return;

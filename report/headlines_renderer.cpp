@@ -799,8 +799,16 @@ PageFrame HeadlinesRenderer::RenderFrame(std::string_view path, const FrameOptio
   }
   frame.content = InnerHtml(holder);
 
+  const auto titleOf = [](const XmlNode &root) {
+    const auto titles = Named(root, "title");
+    return titles.empty() ? std::string("Quorvelle") : platform::CollapseBlanks(titles.front().Text());
+  };
   XmlDocument whole;
   whole.LoadHtml(*templateText);
+  if (!options.wholePage) {
+    frame.title = titleOf(whole.DocumentElement());
+    return frame;
+  }
   XmlNode html = whole.DocumentElement();
   for (XmlNode node :
        Elements(html, [](const XmlNode &n) { return LocalName(n) == "script" || LocalName(n) == "noscript"; }))
@@ -812,8 +820,7 @@ PageFrame HeadlinesRenderer::RenderFrame(std::string_view path, const FrameOptio
   output.SetText("");
   for (XmlNode child = holder.FirstChild(); child; child = child.NextSibling())
     output.AppendChild(child.CloneNode(true));
-  const auto titles = Named(html, "title");
-  frame.title = titles.empty() ? "Quorvelle" : platform::CollapseBlanks(titles.front().Text());
+  frame.title = titleOf(html);
   frame.html = "<!DOCTYPE html>\n" + html.Html();
   return frame;
 }

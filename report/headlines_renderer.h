@@ -81,6 +81,9 @@ enum class PageLinks {
 struct FrameOptions {
   PageLinks links = PageLinks::Files;
   std::string prefix = "report.html?page=";
+  // False leaves PageFrame::html empty (a caller that places content into
+  // the page it already shows).
+  bool wholePage = true;
 };
 
 struct FeedSlot {
