@@ -360,6 +360,10 @@ std::optional<ReadDate> ReadFeedDate(std::string_view written) {
     seconds = std::mktime(&parts);
   }
   if (seconds == static_cast<std::time_t>(-1) && fields->year != 1969) return std::nullopt;
+  // The clock counts nanoseconds in 64 bits: about 1678 to 2261. A date
+  // beyond is shown as written.
+  constexpr std::time_t kClockRange = 9'000'000'000;
+  if (seconds > kClockRange || seconds < -kClockRange) return std::nullopt;
   std::tm utc{};
   gmtime_r(&seconds, &utc);
   char iso[96];
