@@ -86,4 +86,22 @@ NewCount CountNewHeadlines(fetch::FeedFetcher &fetcher, const std::vector<std::s
   return count;
 }
 
+std::size_t ShownItems(const FeedSlot &slot) {
+  if (slot.limit > 0) return static_cast<std::size_t>(slot.limit);
+  return slot.maxItems > 0 ? static_cast<std::size_t>(slot.maxItems) : kMaxFeedPageItems;
+}
+
+FeedBox RenderViewedBox(const HeadlinesRenderer &renderer, SeenItems &seen, const FeedSlot &slot,
+                        const fetch::FeedDelivery &delivery, Mark mark) {
+  if (delivery.status != platform::FetchStatus::Ok) return renderer.RenderBox(slot, delivery);
+  const std::vector<std::string> identities = ItemIdentities(delivery.bytes);
+  const ViewResult marks = seen.View(slot.address, identities, Mark::No, ShownItems(slot));
+  FeedBox box = renderer.RenderBox(slot, delivery, &marks);
+  // Only what the box really shows counts as seen: not a feed that failed
+  // to render or was too large.
+  if (!box.failed && delivery.final && mark == Mark::Yes)
+    seen.View(slot.address, identities, Mark::Yes, box.headlines.size());
+  return box;
+}
+
 } // namespace quorvelle::report

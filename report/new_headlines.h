@@ -7,6 +7,7 @@
 
 #include "fetch/feed_fetcher.h"
 #include "platform/xml/xml_document.h"
+#include "report/headlines_renderer.h"
 #include "report/seen_items.h"
 
 #include <chrono>
@@ -38,5 +39,16 @@ struct NewCount {
 // arrived by then counts as unread), and counts what is new in each.
 NewCount CountNewHeadlines(fetch::FeedFetcher &fetcher, const std::vector<std::string> &feeds, SeenItems &seen,
                            std::chrono::milliseconds deadline);
+
+// The box of one feed in a view: its items judged against what earlier
+// views showed, the headlines the box shows recorded as seen (with
+// Mark::Yes, and only from the final delivery: an early kept copy is judged
+// the same way but the site's answer replaces it), and the box rendered with
+// its new headlines marked. The view's caller commits `seen` when it is done.
+FeedBox RenderViewedBox(const HeadlinesRenderer &renderer, SeenItems &seen, const FeedSlot &slot,
+                        const fetch::FeedDelivery &delivery, Mark mark);
+
+// How many items a box of the slot shows.
+std::size_t ShownItems(const FeedSlot &slot);
 
 } // namespace quorvelle::report

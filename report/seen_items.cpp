@@ -99,6 +99,7 @@ void SeenItems::Touch(FeedState &feed, const std::vector<std::string> &ids) {
 
 ViewResult SeenItems::View(const std::string &feed, const std::vector<std::string> &identities, Mark mark,
                            std::size_t shown) {
+  const std::lock_guard guard(mutex_);
   ViewResult result;
   result.isNew.assign(identities.size(), false);
   const auto found = snapshot_.find(feed);
@@ -124,6 +125,7 @@ ViewResult SeenItems::View(const std::string &feed, const std::vector<std::strin
 }
 
 void SeenItems::Commit(const std::optional<std::set<std::string>> &listed) {
+  const std::lock_guard guard(mutex_);
   platform::SharedFileLock lock(file_, true);
   State state;
   const std::optional<std::string> text = platform::ReadFileBytes(file_);

@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -52,6 +53,8 @@ struct ViewResult {
 inline constexpr std::size_t kSeenPerFeed = 400;
 inline constexpr std::size_t kSeenPerFeedMax = 10000;
 
+// Safe to call from several threads (the fetcher's deliveries and the
+// caller's own).
 class SeenItems {
 public:
   // Reads the state as it is now (a missing or damaged file reads as empty).
@@ -71,7 +74,10 @@ public:
   // then stay pending.
   void Commit(const std::optional<std::set<std::string>> &listed = std::nullopt);
 
-  [[nodiscard]] bool HasPendingMarks() const { return !pending_.empty(); }
+  [[nodiscard]] bool HasPendingMarks() const {
+    const std::lock_guard lock(mutex_);
+    return !pending_.empty();
+  }
   [[nodiscard]] const std::string &File() const { return file_; }
 
   struct FeedState {
@@ -90,6 +96,7 @@ private:
   static void Touch(FeedState &feed, const std::vector<std::string> &ids);
 
   std::string file_;
+  mutable std::mutex mutex_;
   State snapshot_;
   // Per feed, the identities a view recorded, in order, each once.
   std::map<std::string, std::vector<std::string>> pending_;

@@ -6,6 +6,7 @@
 
 #include "fetch/feed_fetcher.h"
 #include "platform/xml/xslt.h"
+#include "report/headlines_renderer.h"
 #include "report/item_identity.h"
 #include "report/new_headlines.h"
 #include "report/seen_items.h"
@@ -117,6 +118,70 @@ TEST(NewHeadlines, RealFeedsRepublishedCountExactlyTheItemAdded) {
     EXPECT_EQ(countNow(), 1u + dated) << "one item added, order changed, dates rewritten";
   }
   EXPECT_GE(covered, 12u);
+}
+
+// A view marks in its box exactly the headlines no earlier view showed, with
+// the class, the word "New" and the feed's count; a start page's box shows
+// three, so the rest stay new for the feed's page.
+TEST(NewHeadlines, ViewsMarkInTheirBoxesWhatNoEarlierViewShowed) {
+  test::IsolatedUser user;
+  const HeadlinesRenderer renderer(std::string(QUORVELLE_SOURCE_DIR) + "/data/");
+  const std::string original = test::ReadFile(QUORVELLE_REALWORLD_DIR "/feeds/kde-heise-atom10.xml");
+  const std::string url = "http://heise.example/atom";
+  const FeedSlot startPage{"q-slot-0", url, 3, 0};
+  const FeedSlot feedPage{"q-slot-0", url, 0, 0};
+  auto view = [&](const FeedSlot &slot, const std::string &bytes, Mark mark) {
+    SeenItems seen;
+    fetch::FeedDelivery delivery;
+    delivery.status = platform::FetchStatus::Ok;
+    delivery.bytes = bytes;
+    FeedBox box = RenderViewedBox(renderer, seen, slot, delivery, mark);
+    seen.Commit();
+    return box;
+  };
+  auto newTitles = [](const FeedBox &box) {
+    std::vector<std::string> titles;
+    for (const Headline &headline : box.headlines)
+      if (headline.isNew) titles.push_back(headline.title);
+    return titles;
+  };
+  auto count = [](const std::string &html, const std::string &what) {
+    std::size_t n = 0;
+    for (std::size_t at = html.find(what); at != std::string::npos; at = html.find(what, at + 1))
+      ++n;
+    return n;
+  };
+  const FeedBox first = view(startPage, original, Mark::Yes);
+  ASSERT_FALSE(first.failed) << first.failureText;
+  EXPECT_EQ(first.newCount, 0u);
+  EXPECT_EQ(count(first.html, "q-new"), 0u) << "the first view marks nothing new";
+
+  // Two items added in front: both shown, marked and counted; looking again
+  // without marking shows the same.
+  const std::string once = Republish(original, false, false, true);
+  const std::string twice = Republish(once, false, false, true);
+  const FeedBox peek = view(startPage, twice, Mark::No);
+  const FeedBox second = view(startPage, twice, Mark::Yes);
+  for (const FeedBox *box : {&peek, &second}) {
+    EXPECT_EQ(box->newCount, 2u);
+    EXPECT_EQ(newTitles(*box).size(), 2u);
+    EXPECT_EQ(count(box->html, "class=\"q-item q-new\""), 2u) << box->html;
+    EXPECT_EQ(count(box->html, ">New</strong>"), 2u);
+    EXPECT_NE(box->html.find("2 new headlines"), std::string::npos);
+  }
+  EXPECT_FALSE(newTitles(second)[0].starts_with("New")) << "the mark is not part of the title";
+  EXPECT_EQ(view(startPage, twice, Mark::Yes).newCount, 0u) << "seen once shown";
+
+  // Reordered so that the new ones are not among the three shown: they stay
+  // new for the feed page, which shows them.
+  const std::string added = Republish(Republish(twice, false, false, true), true, false, false);
+  const FeedBox start = view(startPage, added, Mark::Yes);
+  EXPECT_EQ(start.newCount, 1u);
+  EXPECT_TRUE(newTitles(start).empty());
+  const FeedBox page = view(feedPage, added, Mark::Yes);
+  EXPECT_EQ(page.newCount, 1u);
+  ASSERT_EQ(newTitles(page).size(), 1u);
+  EXPECT_EQ(view(feedPage, added, Mark::Yes).newCount, 0u);
 }
 
 } // namespace
