@@ -2,6 +2,7 @@
 
 #include "band/core/feed_discovery.h"
 #include "cli/cli_support.h"
+#include "cli/moved_feeds.h"
 #include "exchange/list_conversion.h"
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/text_case.h"
@@ -683,6 +684,10 @@ int Check(bool json) {
         }
         if (!feed.FindAttribute("enabled")) {
           problems.push_back({"missing-enabled", *src, where, "No enabled flag: " + *src + " in " + Quoted(where)});
+        }
+        if (const auto to = MovedAddress(*src)) {
+          problems.push_back(
+              {"moved", *src, where, "Moved permanently: " + *src + " to " + *to + " in " + Quoted(where)});
         }
       }
       if (container) {

@@ -3,6 +3,7 @@
 
 #include "cli/cli_support.h"
 #include "cli/commands.h"
+#include "cli/moved_feeds.h"
 #include "setup/user_installation.h"
 #include "support/debug_log.h"
 
@@ -105,6 +106,8 @@ int main(int argc, char **argv) {
 
   CLI::App *check = app.add_subcommand("check", "Report what is wrong with the list; exit status 1 when anything is");
   check->add_flag("--json", json, "Print JSON");
+  bool updateMoved = false;
+  check->add_flag("--update-moved", updateMoved, "Change the addresses of feeds that moved permanently");
 
   try {
     app.parse(argc, argv);
@@ -135,7 +138,7 @@ int main(int argc, char **argv) {
     if (report->parsed()) status = Report(open);
     if (discover->parsed()) status = Discover(url, json);
     if (title->parsed()) status = Title(url);
-    if (check->parsed()) status = Check(json);
+    if (check->parsed()) status = updateMoved ? UpdateMovedFeeds() : Check(json);
   }
   quorvelle::DebugM::Finalization();
   return status;

@@ -9,6 +9,27 @@
 // read (final == false) so the caller can show it at once, then with the
 // answer of the site (final == true), which replaces it. A caller that
 // shows only one answer waits for the final one.
+//
+// What is kept lives in the feed cache (fetch/feed_cache.h), shared by every
+// process of the user:
+// - Normal: a fresh kept copy is the one final answer, without a request.
+// - A stale copy is answered at once (final == false), then the site is
+//   asked with If-None-Match and If-Modified-Since as it last gave them; a
+//   304 makes the kept copy current again (final, fromCache, readAt = now),
+//   a 200 replaces it (and no-store removes it).
+// - When the site fails or cannot be reached, the final answer is the kept
+//   copy (status Ok, stale = Unreachable, readAt = when it was read), or the
+//   failure when nothing is kept.
+// - A host that answered 429 or 503 gets no request until its Retry-After
+//   (or back-off: 5 minutes doubling up to 6 hours) has passed, from any
+//   process: the final answer is the kept copy with stale = BackingOff, or a
+//   failure (status Failed) when nothing is kept. A good answer ends it.
+// - A permanent move (301, 308, all the way) is remembered with the entry
+//   of the address asked for: later downloads ask the new address directly,
+//   and every answer names it in movedTo.
+// - Revalidate: the site is asked (conditionally) even when the copy is
+//   fresh; a host under back-off is still not asked.
+// A body is handed on as it arrives and not held afterwards.
 
 #include "platform/inet/inet_client.h"
 
@@ -51,6 +72,13 @@ struct FeedDelivery {
 struct FeedFetcherOptions {
   platform::CurlInetOptions download{};
   long perHostLimit = 6;
+  // The cache's folder; "" for the user's ($XDG_CACHE_HOME/Quorvelle/).
+  std::string cacheFolder;
+  // False: nothing is read from or written to the cache (every download asks
+  // its site, no host back-off is kept or honoured).
+  bool useCache = true;
+  // The cache's size bound; the least recently used entries go first.
+  std::uint64_t cacheBytes = std::uint64_t{256} * 1024 * 1024;
 };
 
 class FeedFetcher {
@@ -75,7 +103,8 @@ public:
   [[nodiscard]] std::size_t Pending() const;
 
 private:
-  platform::ConcurrentDownloader downloader_;
+  class Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 } // namespace quorvelle::fetch

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Undoes install.sh: runs "QuorvelleInstall /uninstall" (removes the browser's
 # context-menu entry and gives the browser its previous home page back), then
-# removes the installed files and the report folder. Your feed list
-# (Feeds.xml), its data folder and your settings are kept.
+# removes the installed files, the report folder and the feed cache
+# ($XDG_CACHE_HOME/Quorvelle). Your feed list (Feeds.xml), its data folder
+# and your settings are kept.
 #   scripts/uninstall.sh
 set -euo pipefail
 prefix="${QUORVELLE_PREFIX:-$HOME/.local/opt}"
@@ -66,6 +67,8 @@ if [ -f "$target/.installed-files" ]; then
   rm -f -- "$target/.installed-files"
 fi
 rm -rf -- "$target/headlines"
+# The feed cache (QuorvelleInstall /uninstall removes it too).
+rm -rf -- "${XDG_CACHE_HOME:-$HOME/.cache}/Quorvelle"
 rm -f -- "$target/DEBUG.LOG"
 # Empty folders left behind (help/, demo/ and the folder itself).
 find "$target" -depth -type d -empty -delete 2>/dev/null || true

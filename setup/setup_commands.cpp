@@ -1,6 +1,7 @@
 #include "setup/setup_commands.h"
 
 #include "feeds/feed_store.h"
+#include "fetch/feed_cache.h"
 #include "platform/codepage/text_case.h"
 #include "platform/registry/registry.h"
 #include "support/debug_log.h"
@@ -85,6 +86,8 @@ void UninstallCommand() {
   if (FeedOptions) {
     FeedOptions->RestoreHomePage();
   }
+  // The kept copies of feeds go; the feed list stays.
+  fetch::FeedCache::RemoveUserCache();
 }
 
 int RunCommand(const std::vector<std::string> &arguments) {

@@ -58,6 +58,12 @@ std::string ApplicationDataFolder() {
   return IncludeTrailingPathDelimiter(data);
 }
 
+std::string UserCacheFolder() {
+  std::string cache = Env("XDG_CACHE_HOME");
+  if (cache.empty() || cache.front() != '/') cache = Home() + "/.cache";
+  return IncludeTrailingPathDelimiter(cache);
+}
+
 std::string DocumentsFolder() {
   const std::string xdg = XdgDocumentsDir();
   if (!xdg.empty() && DirectoryExists(xdg)) return IncludeTrailingPathDelimiter(xdg);

@@ -11,6 +11,8 @@ namespace quorvelle::platform {
 std::string UserHomeFolder();
 // ${XDG_DATA_HOME:-~/.local/share}/
 std::string ApplicationDataFolder();
+// ${XDG_CACHE_HOME:-~/.cache}/
+std::string UserCacheFolder();
 // The XDG documents folder, else ~/Documents when it exists, else $HOME.
 std::string DocumentsFolder();
 // $TMPDIR or /tmp.

@@ -3,6 +3,7 @@
 // program's output, exit status and the list on disk after each command.
 
 #include "feeds/feed_store.h"
+#include "fetch/feed_cache.h"
 #include "platform/registry/registry.h"
 #include "tests/helpers/child_process.h"
 #include "tests/helpers/loopback_http_server.h"
@@ -195,6 +196,44 @@ TEST_F(CliTest, CheckFindsDuplicatesForeignAddressesAndEmptyTitles) {
   EXPECT_EQ(Run({"check"}).out.find("Duplicate address HTTP://A.example/ in \"X\" (first in \"<< GENERAL >>\")") !=
                 std::string::npos,
             true);
+}
+
+TEST_F(CliTest, CheckListsMovedFeedsAndUpdateMovedChangesThemWithoutDuplicates) {
+  WriteFile(user_.FeedsFile(), "<Quorvelle_Feeds><Quorvelle_Categories>"
+                               "<Quorvelle_Feed src=\"http://old.example/rss\" enabled=\"true\" title=\"A\"/>"
+                               "<Quorvelle_Category name=\"X\" description=\"\">"
+                               "<Quorvelle_Feed src=\"http://c.example/rss\" enabled=\"true\" title=\"C\"/>"
+                               "<Quorvelle_Feed src=\"http://d.example/rss\" enabled=\"true\" title=\"D\"/>"
+                               "</Quorvelle_Category></Quorvelle_Categories></Quorvelle_Feeds>");
+  const fetch::FeedCache cache;
+  for (const auto &[from, to] : {std::pair{"http://old.example/rss", "https://new.example/rss"},
+                                 std::pair{"http://c.example/rss", "http://d.example/rss"}}) {
+    fetch::CacheEntry entry;
+    entry.url = from;
+    entry.movedTo = to;
+    entry.body = "<rss/>";
+    ASSERT_TRUE(cache.Store(entry));
+  }
+  const Result check = Run({"check", "--json"});
+  EXPECT_EQ(check.status, 1);
+  std::multiset<std::string> moved;
+  const json report = json::parse(check.out);
+  for (const json &problem : report["problems"])
+    moved.insert(problem["kind"].get<std::string>() + " " + problem["url"].get<std::string>());
+  EXPECT_EQ(moved, (std::multiset<std::string>{"moved http://old.example/rss", "moved http://c.example/rss"}))
+      << check.out;
+
+  const Result update = Run({"check", "--update-moved"});
+  EXPECT_EQ(update.status, 1) << "one feed's new address is in the list already";
+  EXPECT_NE(update.err.find("http://c.example/rss moved to http://d.example/rss, which is in the list already"),
+            std::string::npos)
+      << update.err;
+  const auto feeds = Feeds();
+  EXPECT_EQ(feeds.at(""), (std::vector<std::string>{"https://new.example/rss A on"}));
+  EXPECT_EQ(feeds.at("X"), (std::vector<std::string>{"http://c.example/rss C on", "http://d.example/rss D on"}));
+  // What was read at the old address serves the new one.
+  ASSERT_TRUE(cache.Load("https://new.example/rss"));
+  EXPECT_EQ(cache.Load("https://new.example/rss")->body, "<rss/>");
 }
 
 TEST_F(CliTest, BandCoreAndCommandLineEditTheSameListInTurn) {

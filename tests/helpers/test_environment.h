@@ -49,6 +49,7 @@ private:
   ScopedEnv home_;
   ScopedEnv config_;
   ScopedEnv data_;
+  ScopedEnv cache_;
   ScopedEnv tmp_;
   ScopedEnv registry_;
   ScopedEnv log_;

@@ -3,6 +3,7 @@
 #include "tests/helpers/test_environment.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace quorvelle::platform {
@@ -30,6 +32,19 @@ CurlInetOptions FastOptions() {
   options.responseTimeout = 2000ms;
   options.maxBytes = 64 * 1024;
   return options;
+}
+
+// A loopback port nothing listens on (it was free a moment ago).
+int FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
 }
 
 std::string Pattern(std::size_t size) {
@@ -274,7 +289,7 @@ TEST(ConcurrentDownloader, SilentHostsHoldUpOnlyTheirOwnDownloads) {
   limited.timeLimit = 400ms;
   ConcurrentDownloader quick(limited);
   quick.Start(silent.Url("/hang.xml"), record("limit"));
-  quick.Start("http://127.0.0.1:1/closed.xml", record("closed"));
+  quick.Start("http://127.0.0.1:" + std::to_string(FreePort()) + "/closed.xml", record("closed"));
   quick.Start("file:///etc/hostname", record("file"));
   ASSERT_TRUE(waitFor([&] { return count("limit") == 1 && count("closed") == 1 && count("file") == 1; }));
   EXPECT_EQ(results["limit"].front(), FetchStatus::TimedOut);
@@ -284,6 +299,114 @@ TEST(ConcurrentDownloader, SilentHostsHoldUpOnlyTheirOwnDownloads) {
   // Going away drops the rest without an answer.
   downloader.reset();
   EXPECT_EQ(count("hang"), 0U);
+}
+
+// Every request names the product; a port browsers refuse is refused for
+// every scheme and download (a redirect's target included) before anything
+// connects, loopback or not.
+TEST(CurlInetClient, RequestsNameTheProductAndRefuseBrowsersBadPorts) {
+  LoopbackHttpServer server;
+  server.Route("/a.xml", {200, "application/xml", "<rss/>"});
+  HttpResponse toSmtp{302};
+  toSmtp.location = "http://127.0.0.1:25/x";
+  server.Route("/to-smtp", toSmtp);
+  CurlInetClient client(FastOptions());
+  ASSERT_EQ(client.GetInetFileToString(server.Url("/a.xml")), "<rss/>");
+  const std::string agent = "User-Agent: " + UserAgent();
+  EXPECT_TRUE(UserAgent().starts_with("Quorvelle/")) << UserAgent();
+  EXPECT_NE(UserAgent().find("(+https://"), std::string::npos) << UserAgent();
+  EXPECT_NE(server.LastRequestHead("/a.xml").find(agent), std::string::npos);
+  EXPECT_EQ(CurlFetchBytes(server.Url("/a.xml"), FastOptions()).status, FetchStatus::Ok);
+  EXPECT_NE(server.LastRequestHead("/a.xml").find(agent), std::string::npos);
+
+  for (const char *url : {"http://127.0.0.1:25/x", "https://example.org:6667/", "ftp://127.0.0.1:22/x",
+                          "http://[::1]:10080/", "HTTP://localhost:0587/", "ftp://127.0.0.1:6697/x"}) {
+    EXPECT_FALSE(IsAllowedPort(url)) << url;
+    EXPECT_EQ(CurlFetchBytes(url, FastOptions()).status, FetchStatus::Unsupported) << url;
+  }
+  for (const char *url : {"http://127.0.0.1/", "https://example.org:8443/", "ftp://127.0.0.1:21/x",
+                          "http://example.org:6379/", "http://127.0.0.1:80/"})
+    EXPECT_TRUE(IsAllowedPort(url)) << url;
+  EXPECT_FALSE(IsAllowedPort("http://127.0.0.1:21/x"));
+  EXPECT_EQ(CurlFetchBytes(server.Url("/to-smtp"), FastOptions()).status, FetchStatus::Unsupported);
+  EXPECT_EQ(client.GetInetFileToString(server.Url("/to-smtp")), "");
+}
+
+// A train of interim "102 Processing" answers does not hold a download past
+// its total limit.
+TEST(CurlInetClient, InterimAnswersDoNotExtendTheTotalLimit) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+  std::atomic<bool> stop{false};
+  std::thread server([&] {
+    const int fd = ::accept(listener, nullptr, nullptr);
+    if (fd < 0) return;
+    char buffer[4096];
+    (void)::recv(fd, buffer, sizeof buffer, 0);
+    const std::string interim = "HTTP/1.1 102 Processing\r\n\r\n";
+    for (int i = 0; i < 100 && !stop; ++i) {
+      if (::send(fd, interim.data(), interim.size(), MSG_NOSIGNAL) < 0) break;
+      std::this_thread::sleep_for(100ms);
+    }
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\n<rss/>";
+    ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+    ::close(fd);
+  });
+  CurlInetOptions options = FastOptions();
+  options.totalLimit = 1000ms;
+  CurlInetClient client(options);
+  const auto start = Clock::now();
+  const std::string text =
+      client.GetInetFileToString("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/");
+  const auto took = Clock::now() - start;
+  stop = true;
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(text, "");
+  EXPECT_LT(took, 3s);
+}
+
+// The raw downloads hand on the status, headers and permanent moves the
+// cache needs, and send the request's own header lines.
+TEST(CurlFetchBytes, ReportsStatusHeadersAndPermanentMoves) {
+  LoopbackHttpServer server;
+  HttpResponse feed{200, "application/xml", "<rss/>"};
+  feed.headers = {{"ETag", "\"x1\""}, {"Cache-Control", "max-age=5"}, {"Cache-Control", "public"}};
+  server.Route("/feed.xml", feed);
+  HttpResponse first{301};
+  first.location = "/second";
+  server.Route("/first", first);
+  HttpResponse second{308};
+  second.location = server.Url("/feed.xml");
+  server.Route("/second", second);
+  HttpResponse found{302};
+  found.location = "/second";
+  server.Route("/found", found);
+  HttpResponse busy{429, "text/plain", "later"};
+  busy.headers = {{"Retry-After", "120"}};
+  server.Route("/busy", busy);
+
+  const FetchResult moved = CurlFetchBytes(DownloadRequest{server.Url("/first"), {"If-None-Match: \"x0\""}});
+  EXPECT_EQ(moved.status, FetchStatus::Ok);
+  EXPECT_EQ(moved.httpStatus, 200);
+  EXPECT_EQ(moved.bytes, "<rss/>");
+  EXPECT_EQ(moved.headers.at("etag"), "\"x1\"");
+  EXPECT_EQ(moved.headers.at("cache-control"), "max-age=5, public");
+  EXPECT_EQ(moved.finalUrl, server.Url("/feed.xml"));
+  EXPECT_EQ(moved.movedTo, server.Url("/feed.xml"));
+  EXPECT_NE(server.LastRequestHead("/feed.xml").find("If-None-Match: \"x0\""), std::string::npos);
+  EXPECT_EQ(CurlFetchBytes(server.Url("/found")).movedTo, "");
+  EXPECT_EQ(CurlFetchBytes(server.Url("/feed.xml")).movedTo, "");
+  const FetchResult refused = CurlFetchBytes(server.Url("/busy"));
+  EXPECT_EQ(refused.status, FetchStatus::Failed);
+  EXPECT_EQ(refused.httpStatus, 429);
+  EXPECT_EQ(refused.headers.at("retry-after"), "120");
 }
 
 } // namespace
