@@ -38,5 +38,10 @@ int Report(bool open);
 int Discover(const std::string &url, bool json);
 int Title(const std::string &url);
 int Check(bool json);
+// Every enabled feed (of category, else of the whole list) fetched side by
+// side and printed as it arrives: its title and headlines (at most limit
+// each when limit > 0); a failed feed's text on standard error; 1 when any
+// feed failed. json: one JSON object per feed and line.
+int Headlines(const std::optional<std::string> &category, int limit, bool json);
 
 } // namespace quorvelle::cli

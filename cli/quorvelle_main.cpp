@@ -109,6 +109,14 @@ int main(int argc, char **argv) {
   bool updateMoved = false;
   check->add_flag("--update-moved", updateMoved, "Change the addresses of feeds that moved permanently");
 
+  int limit = 0;
+  CLI::App *headlines =
+      app.add_subcommand("headlines", "Fetch the enabled feeds and print each feed's headlines as it arrives; exit "
+                                      "status 1 when any feed failed");
+  headlines->add_option("--category", category, "Only the feeds of this category (\"\" for General)");
+  headlines->add_option("--limit", limit, "At most this many headlines per feed")->check(CLI::NonNegativeNumber);
+  headlines->add_flag("--json", json, "Print one JSON object per feed and line");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &error) {
@@ -139,6 +147,7 @@ int main(int argc, char **argv) {
     if (discover->parsed()) status = Discover(url, json);
     if (title->parsed()) status = Title(url);
     if (check->parsed()) status = updateMoved ? UpdateMovedFeeds() : Check(json);
+    if (headlines->parsed()) status = Headlines(category, limit, json);
   }
   quorvelle::DebugM::Finalization();
   return status;

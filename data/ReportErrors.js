@@ -573,14 +573,14 @@ var QuorvelleReport = (function () {
     messages: MESSAGES,
     proxyUrl: proxyUrl,
     showIndexPage: function (xmlFile) {
-      if (false) {
+      if (inHost()) {
         showPageInHost(false);
       } else {
         showPage(xmlFile, 'index.xsl');
       }
     },
     showFeedPage: function (xmlFile) {
-      if (false) {
+      if (inHost()) {
         showPageInHost(true);
         return;
       }

@@ -4,19 +4,26 @@
 #include "platform/files/file_io.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
+#include "report/headlines_renderer.h"
 #include "support/debug_log.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QUrlQuery>
+#include <QUuid>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
+#include <algorithm>
+#include <utility>
 
 namespace quorvelle::host {
 
@@ -124,12 +131,28 @@ platform::CurlInetOptions FeedProxySchemeHandler::DownloadOptions() {
 
 FeedProxySchemeHandler::FeedProxySchemeHandler(QObject *parent, platform::CurlInetOptions options, QString reportFolder)
     : QWebEngineUrlSchemeHandler(parent), reportFolder_(std::move(reportFolder)),
-      downloader_(std::make_unique<platform::ConcurrentDownloader>(options, kFeedsPerHost)) {
+      fetcher_(std::make_unique<fetch::FeedFetcher>(fetch::FeedFetcherOptions{options, kFeedsPerHost})) {
   clock_.start();
 }
 
-// The downloader cancels what still runs; no server is waited for.
-FeedProxySchemeHandler::~FeedProxySchemeHandler() = default;
+// One report page being filled: its feeds, and the boxes rendered so far in
+// the order they arrived (a feed's kept copy, then the site's answer).
+struct FeedProxySchemeHandler::ReportSession {
+  std::vector<fetch::FeedFetcher::Id> downloads;
+  std::size_t feeds = 0;
+  std::size_t finals = 0;
+  QList<QByteArray> boxes;
+  QPointer<QWebEngineUrlRequestJob> waiting;
+  qsizetype waitingAfter = 0;
+  QMetaObject::Connection waitingGone;
+  qint64 touched = 0;
+};
+
+// The fetcher cancels what still runs; no server is waited for.
+FeedProxySchemeHandler::~FeedProxySchemeHandler() {
+  for (const auto &session : std::as_const(sessions_))
+    if (session->waitingGone) disconnect(session->waitingGone);
+}
 
 bool FeedProxySchemeHandler::IsReportPage(const QUrl &pageUrl) const {
   return IsInsideReportFolder(pageUrl, reportFolder_.isEmpty() ? InstalledReportFolder() : reportFolder_);
@@ -171,28 +194,184 @@ void FeedProxySchemeHandler::requestStarted(QWebEngineUrlRequestJob *job) {
       job->fail(QWebEngineUrlRequestJob::RequestDenied);
       return;
     }
+    const QUrlQuery query(job->requestUrl().query(QUrl::FullyEncoded));
+    if (job->requestMethod() == QByteArrayLiteral("GET") && query.hasQueryItem(QStringLiteral("report"))) {
+      AnswerFrame(job, QUrl(query.queryItemValue(QStringLiteral("report"), QUrl::FullyDecoded)),
+                  query.hasQueryItem(QStringLiteral("reload")));
+      return;
+    }
+    if (job->requestMethod() == QByteArrayLiteral("GET") && query.hasQueryItem(QStringLiteral("session"))) {
+      AnswerPoll(job, query.queryItemValue(QStringLiteral("session"), QUrl::FullyDecoded),
+                 query.queryItemValue(QStringLiteral("after")).toLongLong());
+      return;
+    }
     const FeedProxyDecision decision = DecideFeedRequest(job->requestUrl(), job->initiator());
     if (decision.status != 0 || job->requestMethod() != QByteArrayLiteral("GET")) {
       Answer(job, 403, {});
       return;
     }
-    // The answer comes on the downloader's thread and is handed to this one;
+    // The answer comes on the fetcher's thread and is handed to this one;
     // the job is deleted when the page goes away, and its download with it.
     QPointer<QWebEngineUrlRequestJob> pending(job);
-    const platform::ConcurrentDownloader::Id id =
-        downloader_->Start(decision.feedAddress.toStdString(), [pending](platform::FetchResult result) {
+    const fetch::FeedFetcher::Id id = fetcher_->Start(
+        decision.feedAddress.toStdString(), fetch::FetchMode::Normal, [pending](fetch::FeedDelivery delivery) {
+          // Only the site's answer is handed over: one request, one answer.
+          if (!delivery.final) return;
           QMetaObject::invokeMethod(
               QCoreApplication::instance(),
-              [pending, result = std::move(result)]() mutable {
+              [pending, delivery = std::move(delivery)]() mutable {
                 if (pending) {
-                  Answer(pending.data(), StatusOfFetch(result.status),
-                         QByteArray(result.bytes.data(), static_cast<qsizetype>(result.bytes.size())));
+                  Answer(pending.data(), StatusOfFetch(delivery.status),
+                         QByteArray(delivery.bytes.data(), static_cast<qsizetype>(delivery.bytes.size())));
                 }
               },
               Qt::QueuedConnection);
         });
-    connect(job, &QObject::destroyed, this, [this, id] { downloader_->Cancel(id); });
+    connect(job, &QObject::destroyed, this, [this, id] { fetcher_->Cancel(id); });
   });
+}
+
+namespace {
+
+void AnswerJson(QWebEngineUrlRequestJob *job, const QJsonObject &value) {
+  auto *buffer = new QBuffer(job);
+  buffer->setData(QJsonDocument(value).toJson(QJsonDocument::Compact));
+  buffer->open(QIODevice::ReadOnly);
+  job->reply(QByteArrayLiteral("application/json"), buffer);
+}
+
+QByteArray BoxJson(const report::FeedBox &box) {
+  QJsonObject value{{QStringLiteral("slot"), QString::fromStdString(box.slotId)},
+                    {QStringLiteral("state"), QString::fromStdString(box.state)},
+                    {QStringLiteral("final"), box.final},
+                    {QStringLiteral("html"), QString::fromStdString(box.html)}};
+  if (!box.feedTitle.empty()) value.insert(QStringLiteral("title"), QString::fromStdString(box.feedTitle));
+  return QJsonDocument(value).toJson(QJsonDocument::Compact);
+}
+
+// How long a report page may leave its boxes unasked for before they go.
+constexpr qint64 kIdleReportMs = 60000;
+
+} // namespace
+
+void FeedProxySchemeHandler::AnswerFrame(QWebEngineUrlRequestJob *job, const QUrl &pageUrl, bool reload) {
+  PruneReports();
+  const QString folder = reportFolder_.isEmpty() ? InstalledReportFolder() : reportFolder_;
+  if (!IsInsideReportFolder(pageUrl, folder)) {
+    Answer(job, 403, {});
+    return;
+  }
+  const QString relative = QDir(QDir::cleanPath(folder)).relativeFilePath(QDir::cleanPath(pageUrl.toLocalFile()));
+  std::shared_ptr<report::HeadlinesRenderer> renderer;
+  report::PageFrame frame;
+  try {
+    renderer = std::make_shared<report::HeadlinesRenderer>(folder.toStdString());
+    frame = renderer->RenderFrame(relative.toStdString());
+  } catch (const report::ReportPageError &error) {
+    AnswerJson(job, {{QStringLiteral("message"), QString::fromStdString(error.what())}});
+    return;
+  }
+  const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  auto session = std::make_shared<ReportSession>();
+  session->feeds = frame.feeds.size();
+  session->touched = clock_.elapsed();
+  sessions_.insert(id, session);
+  QPointer<FeedProxySchemeHandler> self(this);
+  const fetch::FetchMode mode = reload ? fetch::FetchMode::Revalidate : fetch::FetchMode::Normal;
+  for (const report::FeedSlot &slot : frame.feeds) {
+    // Rendered on the fetcher's thread, placed on this one.
+    session->downloads.push_back(
+        fetcher_->Start(slot.address, mode, [self, id, renderer, slot](fetch::FeedDelivery delivery) {
+          QByteArray box;
+          bool final = delivery.final;
+          Guard("TFeedProxy.RenderBox", [&] { box = BoxJson(renderer->RenderBox(slot, delivery)); });
+          if (box.isEmpty()) box = BoxJson(renderer->RenderFailure(slot, report::FeedFailure::NotFeed));
+          QMetaObject::invokeMethod(
+              QCoreApplication::instance(),
+              [self, id, box = std::move(box), final]() mutable {
+                if (self) self->BoxArrived(id, std::move(box), final);
+              },
+              Qt::QueuedConnection);
+        }));
+  }
+  AnswerJson(job, {{QStringLiteral("content"), QString::fromStdString(frame.content)},
+                   {QStringLiteral("title"), QString::fromStdString(frame.title)},
+                   {QStringLiteral("session"), frame.feeds.empty() ? QString() : id}});
+  if (frame.feeds.empty()) sessions_.remove(id);
+}
+
+void FeedProxySchemeHandler::AnswerPoll(QWebEngineUrlRequestJob *job, const QString &id, qsizetype after) {
+  const auto it = sessions_.find(id);
+  if (it == sessions_.end()) {
+    AnswerJson(
+        job,
+        {{QStringLiteral("boxes"), QJsonArray()}, {QStringLiteral("next"), after}, {QStringLiteral("done"), true}});
+    return;
+  }
+  ReportSession &session = *it.value();
+  session.touched = clock_.elapsed();
+  if (session.waiting) {
+    // A page asks again only once answered; an older question is done with.
+    disconnect(session.waitingGone);
+    AnswerJson(session.waiting.data(), {{QStringLiteral("boxes"), QJsonArray()},
+                                        {QStringLiteral("next"), session.waitingAfter},
+                                        {QStringLiteral("done"), false}});
+  }
+  session.waiting = job;
+  session.waitingAfter = std::clamp<qsizetype>(after, 0, session.boxes.size());
+  // The page went away while it waited: its downloads go with it.
+  session.waitingGone = connect(job, &QObject::destroyed, this, [this, id] { CloseReport(id); });
+  HandOver(id);
+}
+
+void FeedProxySchemeHandler::BoxArrived(const QString &id, QByteArray box, bool final) {
+  const auto it = sessions_.find(id);
+  if (it == sessions_.end()) return;
+  it.value()->boxes.append(std::move(box));
+  if (final) ++it.value()->finals;
+  HandOver(id);
+}
+
+// Answers the waiting question with every box it has not seen yet.
+void FeedProxySchemeHandler::HandOver(const QString &id) {
+  const auto it = sessions_.find(id);
+  if (it == sessions_.end()) return;
+  const std::shared_ptr<ReportSession> session = it.value();
+  if (!session->waiting || session->waitingAfter >= session->boxes.size()) return;
+  QByteArray boxes = "[";
+  for (qsizetype i = session->waitingAfter; i < session->boxes.size(); ++i) {
+    if (i > session->waitingAfter) boxes += ',';
+    boxes += session->boxes[i];
+  }
+  boxes += ']';
+  const bool done = session->finals >= session->feeds;
+  const QByteArray answer = "{\"boxes\":" + boxes + ",\"next\":" + QByteArray::number(session->boxes.size()) +
+                            ",\"done\":" + (done ? "true" : "false") + "}";
+  disconnect(session->waitingGone);
+  QWebEngineUrlRequestJob *job = session->waiting.data();
+  session->waiting.clear();
+  auto *buffer = new QBuffer(job);
+  buffer->setData(answer);
+  buffer->open(QIODevice::ReadOnly);
+  job->reply(QByteArrayLiteral("application/json"), buffer);
+  if (done) sessions_.remove(id);
+}
+
+void FeedProxySchemeHandler::CloseReport(const QString &id) {
+  const auto it = sessions_.find(id);
+  if (it == sessions_.end()) return;
+  for (const fetch::FeedFetcher::Id download : it.value()->downloads)
+    fetcher_->Cancel(download);
+  sessions_.erase(it);
+}
+
+void FeedProxySchemeHandler::PruneReports() {
+  const qint64 now = clock_.elapsed();
+  QStringList idle;
+  for (auto it = sessions_.cbegin(); it != sessions_.cend(); ++it)
+    if (!it.value()->waiting && now - it.value()->touched > kIdleReportMs) idle.append(it.key());
+  for (const QString &id : idle)
+    CloseReport(id);
 }
 
 } // namespace quorvelle::host

@@ -1,5 +1,10 @@
 #pragma once
-// The feed proxy that the report pages use: "quorvelle-feed:?url=<address>".
+// The feed proxy that the report pages use: "quorvelle-feed:?url=<address>",
+// and the report rendered by the browser itself:
+// "quorvelle-feed:?report=<page address>[&reload=1]" answers the page's frame
+// (JSON: content, session) at once and starts every feed of the page;
+// "quorvelle-feed:?session=<id>&after=<n>" answers the boxes that arrived
+// after the first n (JSON: boxes, next, done), waiting until there is one.
 // A report page is a file:// page and may not read an http feed itself, so
 // the browser fetches the feed for it. Only pages of the installation's
 // report folder may use it, as the browser itself sees them (never from
@@ -8,6 +13,7 @@
 // downloads run side by side on one worker thread, at most a few to one
 // host, and are cancelled when the page that asked goes away.
 
+#include "fetch/feed_fetcher.h"
 #include "platform/inet/inet_client.h"
 
 #include <QElapsedTimer>
@@ -79,7 +85,9 @@ public:
   void WatchPage(QWebEnginePage *page);
 
   // Downloads still running.
-  [[nodiscard]] std::size_t PendingDownloads() const { return downloader_->Pending(); }
+  [[nodiscard]] std::size_t PendingDownloads() const { return fetcher_->Pending(); }
+  // Report pages whose boxes are still being handed over.
+  [[nodiscard]] std::size_t OpenReports() const { return static_cast<std::size_t>(sessions_.size()); }
 
   // The largest feed handed to a page.
   static constexpr std::size_t kMaxFeedBytes = std::size_t{32} * 1024 * 1024;
@@ -96,7 +104,17 @@ private:
   // with the time each was seen (one that never arrives is forgotten).
   QHash<QUrl, QList<qint64>> allowed_;
   QElapsedTimer clock_;
-  std::unique_ptr<platform::ConcurrentDownloader> downloader_;
+
+  struct ReportSession;
+  void AnswerFrame(QWebEngineUrlRequestJob *job, const QUrl &pageUrl, bool reload);
+  void AnswerPoll(QWebEngineUrlRequestJob *job, const QString &id, qsizetype after);
+  void BoxArrived(const QString &id, QByteArray box, bool final);
+  void HandOver(const QString &id);
+  void CloseReport(const QString &id);
+  void PruneReports();
+  QHash<QString, std::shared_ptr<ReportSession>> sessions_;
+  // Last: destroyed first, so no delivery runs once the rest is gone.
+  std::unique_ptr<fetch::FeedFetcher> fetcher_;
 };
 
 // Lets page use the feed proxy installed on its profile, if there is one.

@@ -16,6 +16,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -256,6 +257,54 @@ TEST_F(CliTest, BandCoreAndCommandLineEditTheSameListInTurn) {
   EXPECT_FALSE(band.GetFeedStateEnabled("http://band.example/1", "Band"));
   // The band's duplicate test sees what the command line added.
   EXPECT_FALSE(band.AddNewRSSFeed("HTTP://CLI.EXAMPLE/2", "", ""));
+}
+
+// quorvelle headlines: each feed's headlines as the report shows them, a
+// failed feed named on standard error with the report's text, exit 1.
+TEST_F(CliTest, HeadlinesPrintsEachFeedAndNamesTheOneThatFailed) {
+  LoopbackHttpServer server;
+  server.Route("/a.xml", {200, "application/xml",
+                          "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Alpha</title>"
+                          "<item><title>First &lt;b&gt;one&lt;/b&gt;</title><link>/one</link>"
+                          "<pubDate>Mon, 25 Apr 2005 19:39:00 GMT</pubDate><description>&lt;p&gt;Some "
+                          "&lt;b&gt;text&lt;/b&gt;&lt;/p&gt;</description></item>"
+                          "<item><title>Second</title><link>javascript:alert(1)</link></item></channel></rss>"});
+  server.Route("/b.xml", {200, "application/xml",
+                          "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>Beta</title>"
+                          "<entry><title>B1</title><link href=\"http://b.example/1\"/></entry>"
+                          "<entry><title>B2</title><link href=\"http://b.example/2\"/></entry></feed>"});
+  ASSERT_EQ(Run({"add", server.Url("/a.xml"), "--title", "A", "--no-fetch"}).status, 0);
+  ASSERT_EQ(Run({"add", server.Url("/b.xml"), "--title", "B", "--category", "News", "--no-fetch"}).status, 0);
+  ASSERT_EQ(Run({"add", server.Url("/gone.xml"), "--title", "Gone", "--category", "News", "--no-fetch"}).status, 0);
+
+  Result result = Run({"headlines", "--json"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("Gone <" + server.Url("/gone.xml") + ">: This feed could not be reached."),
+            std::string::npos)
+      << result.err;
+  std::map<std::string, json> byTitle;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) byTitle[json::parse(line)["title"].get<std::string>()] = json::parse(line);
+  ASSERT_EQ(byTitle.size(), 3U) << result.out;
+  const json &alpha = byTitle["Alpha"];
+  EXPECT_TRUE(alpha["ok"].get<bool>());
+  ASSERT_EQ(alpha["items"].size(), 2U);
+  EXPECT_EQ(alpha["items"][0], (json{{"title", "First <b>one</b>"},
+                                     {"link", server.Url("/one")},
+                                     {"date", "2005-04-25T19:39:00.000Z"},
+                                     {"summary", "Some text"}}));
+  EXPECT_EQ(alpha["items"][1]["link"], "") << "no link but the web's and mail's";
+  EXPECT_EQ(byTitle["Beta"]["category"], "News");
+  EXPECT_FALSE(byTitle["Gone"]["ok"].get<bool>());
+
+  result = Run({"headlines", "--category", "News", "--limit", "1"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Beta  <" + server.Url("/b.xml") + ">\n  * B1\n    http://b.example/1\n"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(result.out.find("B2"), std::string::npos);
+  EXPECT_EQ(result.out.find("Alpha"), std::string::npos);
 }
 
 TEST_F(CliTest, TitleDiscoveryAndImportOverTheNetwork) {

@@ -18,6 +18,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineUrlRequestInterceptor>
 #include <dlfcn.h>
 #include <filesystem>
@@ -449,6 +451,65 @@ TEST_F(HostWindowTest, SilentHostsHoldUpOnlyTheirOwnFeedsUntilThePageGoes) {
 
   ASSERT_TRUE(Load(QUrl(QStringLiteral("about:blank"))));
   EXPECT_TRUE(WaitFor([&] { return proxy->PendingDownloads() == 0; })) << "leaving the page cancels its downloads";
+}
+
+// Our browser renders the report itself: with the web engine's
+// XSLTProcessor taken from the page, a category page still shows every
+// headline, and the boxes of the feeds that arrived are shown while a slow
+// one is still loading.
+TEST_F(HostWindowTest, ReportPagesShowEveryHeadlineWithoutTheEnginesXslt) {
+  const std::string install = user.Home() + "/install/";
+  std::filesystem::copy(std::string(QUORVELLE_SOURCE_DIR) + "/data", install,
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+  test::LoopbackHttpServer server;
+  std::vector<std::string> headlines;
+  std::string feeds;
+  for (int f = 0; f < 6; ++f) {
+    std::string items;
+    for (int i = 0; i < 3; ++i) {
+      headlines.push_back("Headline " + std::to_string(f) + "." + std::to_string(i));
+      items += "<item><title>" + headlines.back() + "</title><link>http://h.example/" + std::to_string(f) + "/" +
+               std::to_string(i) + "</link><pubDate>Mon, 25 Apr 2005 19:39:00 GMT</pubDate></item>";
+    }
+    test::HttpResponse feed{200, "application/xml",
+                            "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Feed " + std::to_string(f) +
+                                "</title>" + items + "</channel></rss>"};
+    if (f == 5) {
+      feed.chunkSize = 64;
+      feed.chunkDelay = std::chrono::milliseconds(700);
+    }
+    const std::string path = "/feed" + std::to_string(f) + ".xml";
+    server.Route(path, feed);
+    feeds += "<Quorvelle_Feed src=\"" + server.Url(path) + "\" enabled=\"true\" title=\"F" + std::to_string(f) + "\"/>";
+  }
+  TRSSFeedOptions store;
+  store.AppPath = install;
+  store.FXMLDoc->LoadXML("<Quorvelle_Feeds><Quorvelle_Categories><Quorvelle_Category name=\"News\" description=\"\">" +
+                         feeds + "</Quorvelle_Category></Quorvelle_Categories></Quorvelle_Feeds>");
+  ASSERT_NE(store.GenerateXML(), "");
+
+  QWebEngineScript noXslt;
+  noXslt.setSourceCode(QStringLiteral("delete window.XSLTProcessor; window.XSLTProcessor = undefined;"));
+  noXslt.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  noXslt.setWorldId(QWebEngineScript::MainWorld);
+  profile->scripts()->insert(noXslt);
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(reportFolder + "News/index.html"))));
+  EXPECT_EQ(Script(QStringLiteral("typeof XSLTProcessor")), QStringLiteral("undefined"));
+
+  const QString items = QStringLiteral("document.querySelectorAll('#OutputResult .q-item').length");
+  const QString loading = QStringLiteral("document.querySelectorAll('#OutputResult .q-loading').length");
+  ASSERT_TRUE(WaitFor([&] { return Script(items) == QStringLiteral("15"); }))
+      << Script(QStringLiteral("document.getElementById('OutputResult').innerHTML")).value_or(QString()).toStdString();
+  EXPECT_EQ(Script(loading), QStringLiteral("1")) << "the slow feed's box still loads";
+  ASSERT_TRUE(WaitFor([&] { return Script(loading) == QStringLiteral("0"); }));
+  const std::string shown =
+      Script(QStringLiteral("document.getElementById('OutputResult').textContent")).value_or(QString()).toStdString();
+  for (const std::string &headline : headlines)
+    EXPECT_NE(shown.find(headline), std::string::npos) << headline;
+  EXPECT_NE(shown.find("Apr 25, 2005"), std::string::npos) << "dates read as every window shows them";
+  EXPECT_EQ(Script(QStringLiteral("document.querySelector('#OutputResult a[href=\"http://h.example/5/2\"]') !== null")),
+            QStringLiteral("true"));
+  EXPECT_EQ(proxy->OpenReports(), 0U) << "the page's boxes are all handed over";
 }
 
 // What the band reads through the browser object: the page as the view
