@@ -97,11 +97,11 @@ int main() {
   test::IsolatedUser user;
   test::ScopedEnv cache("XDG_CACHE_HOME", user.Home() + "/.cache");
   test::LoopbackHttpServer server;
-  std::vector<std::string> paths;
-  for (int n = 0; n < kFeeds; ++n)
-    paths.push_back("/feed/" + std::to_string(n) + ".xml");
-
   for (const int maxAge : {300, 0}) {
+    // Each case its own addresses, so the first leaves the second nothing.
+    std::vector<std::string> paths;
+    for (int n = 0; n < kFeeds; ++n)
+      paths.push_back("/max-age-" + std::to_string(maxAge) + "/" + std::to_string(n) + ".xml");
     Serve(server, paths, maxAge);
     // The user viewed every feed once: all are known, nothing is new.
     {
