@@ -42,6 +42,12 @@ int Check(bool json);
 // side and printed as it arrives: its title and headlines (at most limit
 // each when limit > 0); a failed feed's text on standard error; 1 when any
 // feed failed. json: one JSON object per feed and line.
-int Headlines(const std::optional<std::string> &category, int limit, bool json);
+// Every run is a view: the headlines it prints count as seen from then on.
+// With NewMarked only those no earlier view showed are printed (a feed
+// without any is left out, so nothing new prints nothing); NewPeek prints the
+// same and records nothing.
+enum class HeadlinesShown { All, NewMarked, NewPeek };
+int Headlines(const std::optional<std::string> &category, int limit, bool json,
+              HeadlinesShown shown = HeadlinesShown::All);
 
 } // namespace quorvelle::cli

@@ -11,11 +11,14 @@
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
 #include "report/headlines_renderer.h"
+#include "report/new_headlines.h"
+#include "report/seen_items.h"
 
 #include <condition_variable>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <vector>
 
 namespace quorvelle::cli {
@@ -58,10 +61,14 @@ nlohmann::json FeedJson(const ListedFeed &feed, const report::FeedBox &box) {
   }
   out["link"] = box.feedLink;
   out["note"] = box.note;
+  out["new"] = box.newCount;
   out["items"] = nlohmann::json::array();
   for (const report::Headline &item : box.headlines)
-    out["items"].push_back(
-        {{"title", item.title}, {"link", item.link}, {"date", item.date}, {"summary", item.summary}});
+    out["items"].push_back({{"title", item.title},
+                            {"link", item.link},
+                            {"date", item.date},
+                            {"summary", item.summary},
+                            {"new", item.isNew}});
   return out;
 }
 
@@ -81,7 +88,7 @@ std::string FeedText(const ListedFeed &feed, const report::FeedBox &box) {
 
 } // namespace
 
-int Headlines(const std::optional<std::string> &category, int limit, bool json) {
+int Headlines(const std::optional<std::string> &category, int limit, bool json, HeadlinesShown shown) {
   FeedList list;
   if (!list.Open()) return kFailed;
   TRSSFeedOptions &store = list.Store();
@@ -112,6 +119,12 @@ int Headlines(const std::optional<std::string> &category, int limit, bool json) 
     return kFailed;
   }
 
+  // Every run is a view: what it prints counts as seen, except for a peek.
+  const report::Mark mark = shown == HeadlinesShown::NewPeek ? report::Mark::No : report::Mark::Yes;
+  const bool onlyNew = shown != HeadlinesShown::All;
+  report::SeenItems seen;
+  const std::set<std::string> listed = report::ListedFeedAddresses(store.CategoriesContainer());
+
   std::mutex mutex;
   std::condition_variable arrived;
   std::size_t open = feeds.size();
@@ -125,9 +138,12 @@ int Headlines(const std::optional<std::string> &category, int limit, bool json) 
       fetcher.Start(feed.url, fetch::FetchMode::Normal, [&, slot, feed](fetch::FeedDelivery delivery) {
         // A terminal cannot take back what it printed: only the final answer.
         if (!delivery.final) return;
-        const report::FeedBox box = renderer->RenderBox(slot, delivery);
+        report::FeedBox box = report::RenderViewedBox(*renderer, seen, slot, delivery, mark);
+        if (onlyNew) std::erase_if(box.headlines, [](const report::Headline &item) { return !item.isNew; });
         const std::lock_guard lock(mutex);
-        if (json) {
+        if (onlyNew && !box.failed && box.headlines.empty()) {
+          // Nothing new in this feed: nothing printed.
+        } else if (json) {
           std::cout << FeedJson(feed, box).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
         } else if (!box.failed) {
           std::cout << FeedText(feed, box) << '\n';
@@ -143,6 +159,12 @@ int Headlines(const std::optional<std::string> &category, int limit, bool json) 
     }
     std::unique_lock lock(mutex);
     arrived.wait(lock, [&] { return open == 0; });
+  }
+  try {
+    seen.Commit(listed);
+  } catch (const std::exception &error) {
+    PrintError(std::string("The headlines shown could not be recorded as seen: ") + error.what());
+    return kFailed;
   }
   return anyFailed ? kFailed : kDone;
 }

@@ -156,6 +156,12 @@ int main(int argc, char **argv) {
   headlines->add_option("--category", category, "Only the feeds of this category (\"\" for General)");
   headlines->add_option("--limit", limit, "At most this many headlines per feed")->check(CLI::NonNegativeNumber);
   headlines->add_flag("--json", json, "Print one JSON object per feed and line");
+  bool onlyNew = false;
+  bool peek = false;
+  CLI::Option *newFlag = headlines->add_flag(
+      "--new", onlyNew, "Only the headlines no earlier view showed; they count as seen from now on");
+  headlines->add_flag("--peek", peek, "Only the headlines no earlier view showed, without marking them seen")
+      ->excludes(newFlag);
 
   // "help [COMMAND...]" is "[COMMAND...] --help"; its words are checked as
   // commands like any others.
@@ -204,7 +210,11 @@ int main(int argc, char **argv) {
     if (discover->parsed()) status = Discover(url, json);
     if (title->parsed()) status = Title(url);
     if (check->parsed()) status = updateMoved ? UpdateMovedFeeds() : Check(json);
-    if (headlines->parsed()) status = Headlines(category, limit, json);
+    if (headlines->parsed())
+      status = Headlines(category, limit, json,
+                         peek      ? HeadlinesShown::NewPeek
+                         : onlyNew ? HeadlinesShown::NewMarked
+                                   : HeadlinesShown::All);
   }
   quorvelle::DebugM::Finalization();
   return status;

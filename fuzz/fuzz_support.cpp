@@ -46,6 +46,7 @@ struct Owner {
     ::setenv("HOME", user.home.c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (user.home + "/.config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (user.home + "/.local/share").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (user.home + "/.local/state").c_str(), 1);
     ::setenv("TMPDIR", (user.home + "/tmp").c_str(), 1);
     ::setenv("QUORVELLE_REGISTRY", user.registryDir.c_str(), 1);
     // The import's stylesheets come from the installation folder (AppPath).

@@ -5,6 +5,8 @@
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
 #include "report/headlines_renderer.h"
+#include "report/new_headlines.h"
+#include "report/seen_items.h"
 #include "support/debug_log.h"
 
 #include <QBuffer>
@@ -249,6 +251,19 @@ QByteArray BoxJson(const report::FeedBox &box) {
   return QJsonDocument(value).toJson(QJsonDocument::Compact);
 }
 
+// What one report page showed, recorded as seen when the page is done with
+// it: when its last box is placed or the page goes away, whichever is
+// first, once every download of it has let go.
+struct PageView {
+  report::SeenItems seen;
+  PageView() = default;
+  PageView(const PageView &) = delete;
+  PageView &operator=(const PageView &) = delete;
+  ~PageView() {
+    Guard("TFeedProxy.RecordSeen", [&] { seen.Commit(); });
+  }
+};
+
 // How long a report page may leave its boxes unasked for before they go.
 constexpr qint64 kIdleReportMs = 60000;
 
@@ -280,13 +295,16 @@ void FeedProxySchemeHandler::AnswerFrame(QWebEngineUrlRequestJob *job, const QUr
   sessions_.insert(id, session);
   QPointer<FeedProxySchemeHandler> self(this);
   const fetch::FetchMode mode = reload ? fetch::FetchMode::Revalidate : fetch::FetchMode::Normal;
+  const auto view = std::make_shared<PageView>();
   for (const report::FeedSlot &slot : frame.feeds) {
     // Rendered on the fetcher's thread, placed on this one.
     session->downloads.push_back(
-        fetcher_->Start(slot.address, mode, [self, id, renderer, slot](fetch::FeedDelivery delivery) {
+        fetcher_->Start(slot.address, mode, [self, id, renderer, slot, view](fetch::FeedDelivery delivery) {
           QByteArray box;
           bool final = delivery.final;
-          Guard("TFeedProxy.RenderBox", [&] { box = BoxJson(renderer->RenderBox(slot, delivery)); });
+          Guard("TFeedProxy.RenderBox", [&] {
+            box = BoxJson(report::RenderViewedBox(*renderer, view->seen, slot, delivery, report::Mark::Yes));
+          });
           if (box.isEmpty()) box = BoxJson(renderer->RenderFailure(slot, report::FeedFailure::NotFeed));
           QMetaObject::invokeMethod(
               QCoreApplication::instance(),

@@ -4,6 +4,7 @@
 #include "exchange/exchange_dialogs.h"
 #include "feeds/feed_lists.h"
 #include "feeds/feed_store.h"
+#include "native_host/new_count_command.h"
 #include "native_host/report_pages.h"
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/text_case.h"
@@ -121,6 +122,7 @@ json CommandHandler::Run(const Request &request) {
   if (command == "export") return Export(request.args);
   if (command == "dialog") return Dialog(request.args);
   if (command == "report") return Report(request.args);
+  if (command == "new-count") return NewCount(store_);
   throw ProtocolError{"unknown-command", "Unknown command \"" + Echo(command) + "\"."};
 }
 

@@ -587,6 +587,41 @@ std::vector<Headline> ReadHeadlines(const XmlNode &root) {
   return headlines;
 }
 
+// The headlines no earlier view showed: class "q-new" and a "New" mark (a
+// word, not only a colour) before the title; and the feed's count of new
+// headlines at the top of the box.
+void MarkNew(XmlDocument &doc, XmlNode root, const ViewResult &marks, FeedBox &box) {
+  std::size_t i = 0;
+  for (XmlNode item : WithClass(root, "q-item")) {
+    if (i < marks.isNew.size() && i < box.headlines.size() && marks.isNew[i]) {
+      box.headlines[i].isNew = true;
+      item.SetAttribute("class", item.FindAttribute("class").value_or("q-item") + " q-new");
+      std::vector<XmlNode> children;
+      for (XmlNode child = item.FirstChild(); child; child = child.NextSibling())
+        children.push_back(child);
+      for (XmlNode &child : children)
+        item.RemoveChild(child);
+      NewElement(doc, item, "strong", "q-new-mark", "New");
+      for (XmlNode &child : children)
+        item.AppendChild(child);
+    }
+    ++i;
+  }
+  box.newCount = marks.newCount;
+  if (marks.newCount == 0) return;
+  XmlNode count =
+      NewElement(doc, {}, "p", "q-new-count",
+                 std::to_string(marks.newCount) + (marks.newCount == 1 ? " new headline" : " new headlines"));
+  std::vector<XmlNode> children;
+  for (XmlNode child = root.FirstChild(); child; child = child.NextSibling())
+    children.push_back(child);
+  for (XmlNode &child : children)
+    root.RemoveChild(child);
+  root.AppendChild(count);
+  for (XmlNode &child : children)
+    root.AppendChild(child);
+}
+
 std::string ClockText(std::chrono::system_clock::time_point at) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(at);
   const std::tm local = LocalTime(seconds);
@@ -659,7 +694,8 @@ FeedBox HeadlinesRenderer::RenderFailure(const FeedSlot &slot, FeedFailure failu
   return box;
 }
 
-FeedBox HeadlinesRenderer::RenderBox(const FeedSlot &slot, const fetch::FeedDelivery &delivery) const {
+FeedBox HeadlinesRenderer::RenderBox(const FeedSlot &slot, const fetch::FeedDelivery &delivery,
+                                     const ViewResult *marks) const {
   if (delivery.status != platform::FetchStatus::Ok) {
     FeedBox failed = RenderFailure(slot, FailureOfStatus(delivery.status));
     failed.final = delivery.final;
@@ -688,6 +724,7 @@ FeedBox HeadlinesRenderer::RenderBox(const FeedSlot &slot, const fetch::FeedDeli
   box.state = "q-loaded";
   box.note = StaleNote(delivery);
   box.headlines = ReadHeadlines(root);
+  if (marks) MarkNew(rendered, root, *marks, box);
   if (const auto titles = WithClass(root, "q-feed-title"); !titles.empty())
     box.feedTitle = platform::CollapseBlanks(titles[0].Text());
   if (const auto homes = WithClass(root, "q-feed-home"); !homes.empty()) box.feedLink = FirstHref(homes[0]);

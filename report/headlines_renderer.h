@@ -23,6 +23,7 @@
 // site's answer says so in its box. No Qt here.
 
 #include "fetch/feed_fetcher.h"
+#include "report/seen_items.h"
 
 #include <chrono>
 #include <cstddef>
@@ -132,6 +133,7 @@ struct Headline {
   std::string date;     // the moment in ISO form ("2005-04-25T19:39:00.000Z"), else the date as written
   std::string dateText; // the date as shown ("Apr 25, 2005, 7:39 PM"), "" when the item has none
   std::string summary;  // plain text, shortened, "" when none or it repeats the title
+  bool isNew = false;   // no earlier view showed it (marked "New" in the box)
 };
 
 struct FeedBox {
@@ -147,6 +149,7 @@ struct FeedBox {
   std::string feedLink;                           // the feed's site, "" when none
   std::string note; // "Shown as last read at 10:42; ..." for a kept copy shown instead, else ""
   std::vector<Headline> headlines;
+  std::size_t newCount = 0; // new headlines the feed holds, shown or not
 };
 
 // The readable form of a date as feeds write it (RFC 822 or ISO 8601), in
@@ -175,7 +178,11 @@ public:
   [[nodiscard]] PageFrame RenderFrame(std::string_view path, const FrameOptions &options = {}) const;
 
   // The box of slot from what the fetcher delivered. Safe from any thread.
-  [[nodiscard]] FeedBox RenderBox(const FeedSlot &slot, const fetch::FeedDelivery &delivery) const;
+  // With marks (what a view judged of the feed's items, in feed order), each
+  // new headline gets the class "q-new" and a "New" mark, and the box says
+  // how many new headlines the feed holds.
+  [[nodiscard]] FeedBox RenderBox(const FeedSlot &slot, const fetch::FeedDelivery &delivery,
+                                  const ViewResult *marks = nullptr) const;
   // The box of a feed that failed without a delivery (a page's time limit).
   [[nodiscard]] FeedBox RenderFailure(const FeedSlot &slot, FeedFailure failure) const;
 

@@ -2,8 +2,9 @@
 # Undoes install.sh: runs "QuorvelleInstall /uninstall" (removes the browser's
 # context-menu entry and gives the browser its previous home page back), then
 # removes the installed files, the report folder and the feed cache
-# ($XDG_CACHE_HOME/Quorvelle). Your feed list (Feeds.xml), its data folder
-# and your settings are kept.
+# ($XDG_CACHE_HOME/Quorvelle). Your feed list (Feeds.xml), its data folder,
+# the headlines you have seen ($XDG_STATE_HOME/Quorvelle) and your settings
+# are kept.
 #   scripts/uninstall.sh
 set -euo pipefail
 prefix="${QUORVELLE_PREFIX:-$HOME/.local/opt}"

@@ -3,6 +3,10 @@
  * page, which all go through here. */
 'use strict';
 
+// Firefox loads badge.js before this script (manifest); Chromium's service
+// worker pulls it in here.
+if (typeof importScripts === 'function' && !self.quorvelleBadge) importScripts('badge.js');
+
 const HOST = 'net.tolvane.quorvelle';
 const MENU_ID = 'quorvelle-add-link';
 const MENU_TITLE = 'Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle';
@@ -90,9 +94,11 @@ chrome.runtime.onMessage.addListener((message, sender, reply) => {
   // script run in a web page never does.
   const ownPage = sender.id === chrome.runtime.id && (sender.url || '').startsWith(chrome.runtime.getURL(''));
   if (!ownPage || !message || message.type !== 'host') return false;
+  self.quorvelleBadge.onCommand(String(message.command));
   ask(String(message.command), message.args).then(reply);
   return true;
 });
 
-self.quorvelle = { ask, sendRaw, captureLink, onMenuClicked, fileExtension };
+self.quorvelleBadge.install(ask);
+self.quorvelle = { ask, sendRaw, captureLink, onMenuClicked, fileExtension, badge: self.quorvelleBadge };
 self.quorvelleReady = true;

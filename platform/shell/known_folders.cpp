@@ -77,6 +77,12 @@ std::string TemporaryFolder() {
   return IncludeTrailingPathDelimiter(tmp);
 }
 
+std::string UserStateFolder() {
+  std::string state = Env("XDG_STATE_HOME");
+  if (state.empty() || state.front() != '/') state = Home() + "/.local/state";
+  return IncludeTrailingPathDelimiter(state);
+}
+
 std::string DefaultInstallPrefix() { return Home() + "/.local/opt/"; }
 
 std::string ProgramFilesFolder() {

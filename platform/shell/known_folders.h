@@ -17,6 +17,9 @@ std::string UserCacheFolder();
 std::string DocumentsFolder();
 // $TMPDIR or /tmp.
 std::string TemporaryFolder();
+// ${XDG_STATE_HOME:-~/.local/state}/: what the product remembers between
+// runs that is neither the list nor a cache (the headlines seen).
+std::string UserStateFolder();
 // The value "ProgramFilesDir" of HKEY_LOCAL_MACHINE
 // "Software\Microsoft\Windows\CurrentVersion", which the install step writes;
 // when missing, the per-user install prefix ~/.local/opt/.

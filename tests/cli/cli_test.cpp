@@ -4,7 +4,10 @@
 
 #include "feeds/feed_store.h"
 #include "fetch/feed_cache.h"
+#include "fetch/feed_fetcher.h"
 #include "platform/registry/registry.h"
+#include "report/new_headlines.h"
+#include "report/seen_items.h"
 #include "tests/helpers/child_process.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/helpers/test_environment.h"
@@ -341,7 +344,8 @@ TEST_F(CliTest, HeadlinesPrintsEachFeedAndNamesTheOneThatFailed) {
   EXPECT_EQ(alpha["items"][0], (json{{"title", "First <b>one</b>"},
                                      {"link", server.Url("/one")},
                                      {"date", "2005-04-25T19:39:00.000Z"},
-                                     {"summary", "Some text"}}));
+                                     {"summary", "Some text"},
+                                     {"new", false}}));
   EXPECT_EQ(alpha["items"][1]["link"], "") << "no link but the web's and mail's";
   EXPECT_EQ(byTitle["Beta"]["category"], "News");
   EXPECT_FALSE(byTitle["Gone"]["ok"].get<bool>());
@@ -353,6 +357,75 @@ TEST_F(CliTest, HeadlinesPrintsEachFeedAndNamesTheOneThatFailed) {
       << result.out;
   EXPECT_EQ(result.out.find("B2"), std::string::npos);
   EXPECT_EQ(result.out.find("Alpha"), std::string::npos);
+}
+
+// quorvelle headlines --new and the extension's badge read the same seen
+// state: the count the background check gives is the number of headlines
+// --new prints, --peek prints them without marking, and once printed they
+// are seen: nothing new prints nothing and exits 0.
+TEST_F(CliTest, HeadlinesNewPrintsWhatTheBadgeCounts) {
+  LoopbackHttpServer server;
+  auto feed = [](const std::vector<std::string> &ids) {
+    std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
+    for (const std::string &id : ids)
+      text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid><link>http://x.example/" + id +
+              "</link></item>";
+    return text + "</channel></rss>";
+  };
+  auto serve = [&](const std::string &path, const std::string &body) {
+    HttpResponse answer{200, "application/xml", body};
+    answer.headers.push_back({"Cache-Control", "no-cache"});
+    server.Route(path, answer);
+  };
+  serve("/a.xml", feed({"1", "2", "3", "4"}));
+  serve("/b.xml", feed({"5"}));
+  ASSERT_EQ(Run({"add", server.Url("/a.xml"), "--title", "A", "--no-fetch"}).status, 0);
+  ASSERT_EQ(Run({"add", server.Url("/b.xml"), "--title", "B", "--category", "News", "--no-fetch"}).status, 0);
+  auto badge = [&] {
+    report::SeenItems seen;
+    fetch::FeedFetcher fetcher;
+    return report::CountNewHeadlines(fetcher, {server.Url("/a.xml"), server.Url("/b.xml")}, seen,
+                                     std::chrono::seconds(20))
+        .total;
+  };
+  auto newTitles = [](const Result &result) {
+    std::vector<std::string> titles;
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);) {
+      const json feed = json::parse(line);
+      for (const json &item : feed["items"]) {
+        EXPECT_TRUE(item["new"].get<bool>()) << line;
+        titles.push_back(item["title"]);
+      }
+    }
+    std::sort(titles.begin(), titles.end());
+    return titles;
+  };
+
+  // The first view shows everything and marks nothing new.
+  Result result = Run({"headlines", "--limit", "3"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(badge(), 0U) << "on its first view a feed's every item counts as seen, shown or not";
+  EXPECT_EQ(newTitles(Run({"headlines", "--peek", "--json", "--limit", "3"})), std::vector<std::string>{});
+
+  serve("/a.xml", feed({"6", "1", "2", "3", "4"}));
+  serve("/b.xml", feed({"7", "8", "5"}));
+  const std::string state = ReadFile(report::SeenItemsFile());
+  EXPECT_EQ(badge(), 3U);
+  const std::vector<std::string> expected = {"Item 6", "Item 7", "Item 8"};
+  EXPECT_EQ(newTitles(Run({"headlines", "--peek", "--json"})), expected);
+  EXPECT_EQ(ReadFile(report::SeenItemsFile()), state) << "a peek marks nothing";
+  EXPECT_EQ(badge(), 3U);
+  result = Run({"headlines", "--new", "--json"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(newTitles(result), expected);
+  EXPECT_EQ(badge(), 0U);
+
+  result = Run({"headlines", "--new"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(Run({"headlines", "--new", "--peek"}).status, 0) << "one or the other";
 }
 
 TEST_F(CliTest, TitleDiscoveryAndImportOverTheNetwork) {

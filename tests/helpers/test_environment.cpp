@@ -59,7 +59,7 @@ IsolatedUser::IsolatedUser(const std::string &base)
     : dir_(base), home_("HOME", dir_.Path()), config_("XDG_CONFIG_HOME", dir_.Path() + "/.config"),
       data_("XDG_DATA_HOME", dir_.Path() + "/.local/share"), cache_("XDG_CACHE_HOME", dir_.Path() + "/.cache"),
       tmp_("TMPDIR", dir_.Path() + "/tmp"), registry_("QUORVELLE_REGISTRY", dir_.Path() + "/registry"),
-      log_("QUORVELLE_LOG_FOLDER", dir_.Path() + "/log") {
+      log_("QUORVELLE_LOG_FOLDER", dir_.Path() + "/log"), state_("XDG_STATE_HOME", dir_.Path() + "/.local/state") {
   fs::create_directories(dir_.Path() + "/tmp");
   fs::create_directories(dir_.Path() + "/log");
 }

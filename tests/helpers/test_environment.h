@@ -35,7 +35,7 @@ private:
   std::optional<std::string> previous_;
 };
 
-// A fresh user for one test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, TMPDIR,
+// A fresh user for one test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_STATE_HOME, TMPDIR,
 // QUORVELLE_REGISTRY and QUORVELLE_LOG_FOLDER all point into one temporary
 // folder, so tests running in parallel share no file and no DEBUG.LOG.
 class IsolatedUser {
@@ -57,6 +57,7 @@ private:
   ScopedEnv tmp_;
   ScopedEnv registry_;
   ScopedEnv log_;
+  ScopedEnv state_;
 };
 
 // A folder to make temporary folders in that another user (a root test

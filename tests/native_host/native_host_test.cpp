@@ -4,6 +4,8 @@
 #include "band/core/feed_discovery.h"
 #include "feeds/feed_store.h"
 #include "platform/registry/registry.h"
+#include "report/item_identity.h"
+#include "report/seen_items.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/helpers/test_environment.h"
 
@@ -359,6 +361,49 @@ TEST_F(NativeHost, BandAndExtensionOfferTheFeedsEachCollectedPageAnnounces) {
     }
   }
   EXPECT_EQ(pages, expected.size());
+}
+
+// The background check behind the extension's badge: the new headlines of
+// the enabled feeds, counted from the seen state without marking anything
+// and without touching the list.
+TEST_F(NativeHost, NewCountCountsWhatNoViewShowedAndChangesNothing) {
+  auto feed = [](const std::vector<std::string> &ids) {
+    std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
+    for (const std::string &id : ids)
+      text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid></item>";
+    return text + "</channel></rss>";
+  };
+  server_.Route("/a.xml", {200, "application/rss+xml", feed({"1", "2"})});
+  server_.Route("/b.xml", {200, "application/rss+xml", feed({"3"})});
+  server_.Route("/off.xml", {200, "application/rss+xml", feed({"4"})});
+  HostProcess host;
+  for (const char *path : {"/a.xml", "/b.xml", "/off.xml"})
+    ASSERT_EQ(host.Ask("add", {{"url", server_.Url(path)}, {"dialog", false}})["result"]["added"], true);
+  {
+    TRSSFeedOptions store;
+    store.Load();
+    ASSERT_TRUE(store.SetFeedStateEnabled(server_.Url("/off.xml"), "", false));
+    store.Save();
+  }
+  // Feeds no view has met count nothing.
+  json counted = host.Ask("new-count")["result"];
+  EXPECT_EQ(counted, json({{"count", 0}, {"feeds", 2}, {"unread", 0}})) << counted;
+
+  {
+    report::SeenItems seen;
+    for (const char *path : {"/a.xml", "/b.xml", "/off.xml"})
+      seen.View(server_.Url(path), report::ItemIdentities(feed({"1", "2", "3", "4"})), report::Mark::Yes);
+    seen.Commit();
+  }
+  server_.Route("/a.xml", {200, "application/rss+xml", feed({"5", "2", "1", "6"})});
+  server_.Route("/off.xml", {200, "application/rss+xml", feed({"7"})});
+  const std::string list = ReadFile(user_.FeedsFile());
+  const std::string state = ReadFile(report::SeenItemsFile());
+  counted = host.Ask("new-count")["result"];
+  EXPECT_EQ(counted, json({{"count", 2}, {"feeds", 2}, {"unread", 0}})) << "a disabled feed does not count";
+  EXPECT_EQ(host.Ask("new-count")["result"]["count"], 2) << "counting marks nothing";
+  EXPECT_EQ(ReadFile(user_.FeedsFile()), list);
+  EXPECT_EQ(ReadFile(report::SeenItemsFile()), state);
 }
 
 } // namespace
