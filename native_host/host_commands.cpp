@@ -98,29 +98,40 @@ std::string CommandHandler::Refusal(const ProtocolError &error) { return ErrorAn
 std::string CommandHandler::Handle(std::string_view body) {
   auto parsed = ParseRequest(body);
   if (auto *error = std::get_if<ProtocolError>(&parsed)) return ErrorAnswer(error->id, *error);
-  const Request &request = std::get<Request>(parsed);
+  return Answer(std::get<Request>(parsed));
+}
+
+std::string CommandHandler::Answer(const Request &request) {
   try {
-    std::string answer = OkAnswer(request.id, Run(request));
+    std::string answer = OkAnswer(request.id, Run(request), request.version);
     if (answer.size() > kMaxMessageBytes)
-      return ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB)."});
+      return ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB).",
+                                      request.id, request.version});
     return answer;
-  } catch (const ProtocolError &error) {
+  } catch (ProtocolError &error) {
+    error.version = request.version;
     return ErrorAnswer(request.id, error);
   } catch (const std::exception &error) {
-    return ErrorAnswer(request.id, {"failed", error.what()});
+    return ErrorAnswer(request.id, {"failed", error.what(), request.id, request.version});
   }
 }
 
 json CommandHandler::Run(const Request &request) {
   const std::string &command = request.command;
-  if (command == "hello") return {{"version", kProtocolVersion}, {"product", "Quorvelle"}};
+  if (command == "hello") {
+    if (request.version == kProtocolVersion) return {{"version", kProtocolVersion}, {"product", "Quorvelle"}};
+    return {{"version", kLatestProtocolVersion}, {"versions", {1, 2}}, {"product", "Quorvelle"}};
+  }
   if (command == "list") return List();
   if (command == "offer") return Offer(request.args);
   if (command == "add") return Add(request.args);
   if (command == "import") return Import(request.args);
   if (command == "export") return Export(request.args);
   if (command == "dialog") return Dialog(request.args);
-  if (command == "report") return Report(request.args);
+  if (command == "report") {
+    const ReportFrame frame = Report(request.args);
+    return {{"page", frame.page}, {"title", frame.title}, {"html", frame.html}};
+  }
   throw ProtocolError{"unknown-command", "Unknown command \"" + command + "\"."};
 }
 
@@ -240,10 +251,9 @@ json CommandHandler::Dialog(const json &args) {
   return {{"accepted", accepted}};
 }
 
-json CommandHandler::Report(const json &args) {
+ReportFrame CommandHandler::Report(const json &args) {
   const std::string page = StringArg(args, "page", "index.html");
-  ReportPage rendered = report_.Render(page);
-  return {{"page", rendered.page}, {"title", rendered.title}, {"html", rendered.html}};
+  return report_.Frame(page);
 }
 
 } // namespace quorvelle::native_host

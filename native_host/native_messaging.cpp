@@ -88,11 +88,15 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
   if (id == message.end() || !(id->is_number_integer() || id->is_string()))
     return ProtocolError{"bad-request", "The message has no \"id\" (an integer or a string)."};
   request.id = *id;
-  const auto refuse = [&](const char *code, const char *text) { return ProtocolError{code, text, request.id}; };
+  const auto refuse = [&](const char *code, const char *text) {
+    return ProtocolError{code, text, request.id, request.version};
+  };
   const auto version = message.find("v");
   if (version == message.end() || !version->is_number_integer())
     return refuse("bad-request", "The message has no protocol version \"v\".");
-  if (*version != kProtocolVersion) return refuse("unsupported-version", "This host speaks protocol version 1.");
+  if (*version < kProtocolVersion || *version > kLatestProtocolVersion)
+    return refuse("unsupported-version", "This host speaks protocol versions 1 and 2.");
+  request.version = version->get<int>();
   const auto command = message.find("command");
   if (command == message.end() || !command->is_string())
     return refuse("bad-request", "The message has no \"command\" string.");
@@ -108,15 +112,13 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
   return request;
 }
 
-std::string OkAnswer(const json &id, const json &result) {
-  return Dump(json{{"v", kProtocolVersion}, {"id", id}, {"ok", true}, {"result", result}});
+std::string OkAnswer(const json &id, const json &result, int version) {
+  return Dump(json{{"v", version}, {"id", id}, {"ok", true}, {"result", result}});
 }
 
 std::string ErrorAnswer(const json &id, const ProtocolError &error) {
-  return Dump(json{{"v", kProtocolVersion},
-                   {"id", id},
-                   {"ok", false},
-                   {"error", {{"code", error.code}, {"message", error.message}}}});
+  return Dump(json{
+      {"v", error.version}, {"id", id}, {"ok", false}, {"error", {{"code", error.code}, {"message", error.message}}}});
 }
 
 std::string StringArg(const json &args, const char *name, const std::string &fallback) {

@@ -10,11 +10,8 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
 
-#include <condition_variable>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -299,44 +296,10 @@ void FixLinks(xmlNodePtr root, const std::string &page, const std::string &repor
   }
 }
 
-struct Download {
-  bool done = false;
-  platform::FetchResult result;
-};
-
-// Downloads every address side by side and waits for them, up to the limit.
-std::map<std::string, Download> DownloadAll(const std::vector<std::string> &addresses, const ReportOptions &options) {
-  std::map<std::string, Download> downloads;
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::size_t open = 0;
-  for (const auto &address : addresses)
-    if (downloads.try_emplace(address).second) ++open;
-  {
-    // Destroyed first: what has not arrived is cancelled before the state
-    // its callbacks write goes.
-    platform::ConcurrentDownloader downloader(options.download, options.perHostLimit);
-    for (auto &[address, download] : downloads) {
-      Download *slot = &download;
-      downloader.Start(address, [&, slot](platform::FetchResult result) {
-        const std::lock_guard lock(mutex);
-        slot->result = std::move(result);
-        slot->done = true;
-        --open;
-        arrived.notify_all();
-      });
-    }
-    std::unique_lock lock(mutex);
-    arrived.wait_for(lock, options.pageTimeLimit, [&] { return open == 0; });
-    lock.unlock();
-  }
-  return downloads;
-}
-
-void FillSlot(xmlNodePtr slot, const Download &download, platform::XmlDocument &details) {
+void FillSlot(xmlNodePtr slot, const fetch::FeedDelivery *delivery, platform::XmlDocument &details) {
   const std::string src = Prop(slot, "data-src").value_or("");
-  if (!download.done) return ShowError(slot, kTimedOut);
-  switch (download.result.status) {
+  if (delivery == nullptr) return ShowError(slot, kTimedOut);
+  switch (delivery->status) {
   case platform::FetchStatus::Ok: break;
   case platform::FetchStatus::Unsupported: return ShowError(slot, kRefused);
   case platform::FetchStatus::TooLarge: return ShowError(slot, kTooLarge);
@@ -344,7 +307,7 @@ void FillSlot(xmlNodePtr slot, const Download &download, platform::XmlDocument &
   case platform::FetchStatus::Failed: return ShowError(slot, kUnreachable);
   }
   platform::XmlDocument feed;
-  if (!feed.LoadBytes(download.result.bytes) || !feed.HasRoot()) return ShowError(slot, kNotFeed);
+  if (!feed.LoadBytes(delivery->bytes) || !feed.HasRoot()) return ShowError(slot, kNotFeed);
   const xmlNodePtr feedRoot = feed.DocumentElement().Raw();
   const std::string name = reinterpret_cast<const char *>(feedRoot->name);
   if (name != "rss" && name != "RDF" && name != "feed" && name != "channel") return ShowError(slot, kNotFeed);
@@ -367,8 +330,24 @@ void FillSlot(xmlNodePtr slot, const Download &download, platform::XmlDocument &
   AddClass(slot, "q-loaded");
 }
 
-std::unique_ptr<platform::XmlDocument> LoadXml(const std::string &path) {
-  auto doc = std::make_unique<platform::XmlDocument>();
+std::string Serialise(xmlDocPtr doc, xmlNodePtr node) {
+  const std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), &xmlBufferFree);
+  if (!buffer) return "";
+  htmlNodeDump(buffer.get(), doc, node);
+  return std::string(reinterpret_cast<const char *>(xmlBufferContent(buffer.get())),
+                     static_cast<std::size_t>(xmlBufferLength(buffer.get())));
+}
+
+std::string SerialiseDocument(xmlDocPtr doc) {
+  xmlChar *html = nullptr;
+  int size = 0;
+  htmlDocDumpMemoryFormat(doc, &html, &size, 0);
+  const XmlText keep(html);
+  return html == nullptr ? "" : std::string(reinterpret_cast<const char *>(html), static_cast<std::size_t>(size));
+}
+
+std::shared_ptr<platform::XmlDocument> LoadXml(const std::string &path) {
+  auto doc = std::make_shared<platform::XmlDocument>();
   if (!doc->Load(path) || !doc->HasRoot()) throw ProtocolError{"not-found", kReport};
   return doc;
 }
@@ -393,9 +372,9 @@ std::string NormaliseReportPath(const std::string &path) {
   return out;
 }
 
-ReportPages::ReportPages(TRSSFeedOptions &store, ReportOptions options) : store_(store), options_(options) {}
+ReportPages::ReportPages(TRSSFeedOptions &store) : store_(store) {}
 
-ReportPage ReportPages::Render(const std::string &path) {
+ReportFrame ReportPages::Frame(const std::string &path) {
   const std::string page = NormaliseReportPath(path);
   const std::string base = page.substr(page.rfind('/') == std::string::npos ? 0 : page.rfind('/') + 1);
   const bool index = base == "index.html";
@@ -417,7 +396,8 @@ ReportPage ReportPages::Render(const std::string &path) {
   if (!templateText) throw ProtocolError{"not-found", kReport};
   const auto source = LoadXml(folder + stem + ".xml");
   const auto pageSheet = LoadXml(folder + (index ? "index.xsl" : "details.xsl"));
-  const auto detailsSheet = LoadXml(folder + "details.xsl");
+  ReportFrame frame;
+  frame.detailsSheet = LoadXml(folder + "details.xsl");
   platform::XmlDocument content;
   try {
     platform::TransformNodeToObject(*source, *pageSheet, content);
@@ -439,31 +419,61 @@ ReportPage ReportPages::Render(const std::string &path) {
   }
   FixLinks(output, page, reportFolder);
 
-  const auto slots = Elements(output, [](xmlNodePtr n) { return HasClass(n, "q-feed-slot"); });
-  std::vector<std::string> addresses;
-  addresses.reserve(slots.size());
-  for (xmlNodePtr slot : slots)
-    addresses.push_back(Prop(slot, "data-src").value_or(""));
-  const auto downloads = DownloadAll(addresses, options_);
-  for (xmlNodePtr slot : slots)
-    FillSlot(slot, downloads.at(Prop(slot, "data-src").value_or("")), *detailsSheet);
-
-  ReportPage result;
-  result.page = page;
+  for (xmlNodePtr slot : Elements(output, [](xmlNodePtr n) { return HasClass(n, "q-feed-slot"); }))
+    frame.slots.push_back({Prop(slot, "data-src").value_or(""), Prop(slot, "data-limit").value_or("0")});
+  frame.page = page;
+  frame.details = details;
   const auto titles = Elements(root, [](xmlNodePtr n) { return Named(n, "title"); });
-  result.title = titles.empty() ? "Quorvelle" : Text(titles.front());
-  if (details) {
-    const auto feedTitles = Elements(output, [](xmlNodePtr n) { return HasClass(n, "q-feed-title"); });
-    if (!feedTitles.empty() && !Text(feedTitles.front()).empty())
-      result.title = CollapseSpace(Text(feedTitles.front())) + " \u2013 " + result.title;
-    if (!titles.empty()) SetText(titles.front(), result.title);
+  frame.title = titles.empty() ? "Quorvelle" : Text(titles.front());
+  frame.html = SerialiseDocument(doc.get());
+  return frame;
+}
+
+ReportBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery) {
+  ReportBox box;
+  const HtmlDocPtr doc = ParseHtml("<div class=\"q-feed-slot\"></div>");
+  xmlNodePtr root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+  const auto found = Elements(root, [](xmlNodePtr n) { return HasClass(n, "q-feed-slot"); });
+  if (found.empty() || slot >= frame.slots.size()) return box;
+  xmlNodePtr element = found.front();
+  xmlSetProp(element, X("data-src"), X(frame.slots[slot].src.c_str()));
+  xmlSetProp(element, X("data-limit"), X(frame.slots[slot].limit.c_str()));
+  FillSlot(element, delivery, *frame.detailsSheet);
+  box.html = Serialise(doc.get(), element);
+  if (box.html.size() > kMaxBoxBytes) {
+    xmlSetProp(element, X("class"), X("q-feed-slot"));
+    ShowError(element, kTooLarge);
+    box.html = Serialise(doc.get(), element);
+  } else if (frame.details) {
+    const auto feedTitles = Elements(element, [](xmlNodePtr n) { return HasClass(n, "q-feed-title"); });
+    if (!feedTitles.empty()) box.feedTitle = CollapseSpace(Text(feedTitles.front()));
   }
-  xmlChar *html = nullptr;
-  int size = 0;
-  htmlDocDumpMemoryFormat(doc.get(), &html, &size, 0);
-  const XmlText keep(html);
-  result.html.assign(reinterpret_cast<const char *>(html), static_cast<std::size_t>(size));
-  return result;
+  return box;
+}
+
+std::string AssemblePage(const ReportFrame &frame, const std::vector<std::string> &boxes, std::string &title) {
+  HtmlDocPtr doc = ParseHtml(frame.html);
+  xmlNodePtr root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+  const auto slots = Elements(root, [](xmlNodePtr n) { return HasClass(n, "q-feed-slot"); });
+  for (std::size_t i = 0; i < slots.size() && i < boxes.size(); ++i) {
+    const HtmlDocPtr box = ParseHtml(boxes[i]);
+    xmlNodePtr boxRoot = box ? xmlDocGetRootElement(box.get()) : nullptr;
+    const auto rendered = Elements(boxRoot, [](xmlNodePtr n) { return HasClass(n, "q-feed-slot"); });
+    if (rendered.empty()) continue;
+    if (xmlNodePtr copy = xmlDocCopyNode(rendered.front(), doc.get(), 1)) {
+      xmlReplaceNode(slots[i], copy);
+      xmlFreeNode(slots[i]);
+    }
+  }
+  title = frame.title;
+  if (frame.details && root != nullptr) {
+    const auto feedTitles = Elements(root, [](xmlNodePtr n) { return HasClass(n, "q-feed-title"); });
+    if (!feedTitles.empty() && !Text(feedTitles.front()).empty())
+      title = CollapseSpace(Text(feedTitles.front())) + " \u2013 " + title;
+    const auto titles = Elements(root, [](xmlNodePtr n) { return Named(n, "title"); });
+    if (!titles.empty()) SetText(titles.front(), title);
+  }
+  return SerialiseDocument(doc.get());
 }
 
 } // namespace quorvelle::native_host
