@@ -1,6 +1,13 @@
-/* Quorvelle headlines report: loads the report's XML files, renders them
- * with the report's stylesheets, fetches every feed and shows, in place and
- * per feed, what went wrong when a feed cannot be shown.
+/* Quorvelle headlines report.
+ *
+ * In the Quorvelle browser the browser renders the page itself: the script
+ * asks it for the page's frame (quorvelle-feed:?report=<this page>) and then,
+ * one answer after the other, for each feed's box as it arrives; it only
+ * places what the browser rendered, through an inert parse that keeps
+ * nothing active. Elsewhere (the report folder opened in another browser, or
+ * served over http) it loads the report's XML files, renders them with the
+ * report's stylesheets, fetches every feed and shows, in place and per feed,
+ * what went wrong when a feed cannot be shown.
  *
  * Feed text never becomes markup: the stylesheets write it as text, links
  * are kept only for http, https and mailto, and text that its feed declares
@@ -8,15 +15,13 @@
 var QuorvelleReport = (function () {
   'use strict';
 
+  // The same texts, under the same names, as the renderer in the core
+  // (report/headlines_renderer.cpp); one test holds them together.
   var MESSAGES = {
-    unreachable: 'This feed could not be reached. The site may be down, the address may have changed, ' +
-      'or this computer may be offline. Try again later.',
+    unreachable: 'This feed could not be reached. The site may be down, the address may have changed, or this computer may be offline. Try again later.',
     httpError: 'The site answered with an error (%s) instead of the feed. The address may have changed.',
-    notFeed: 'The address answered, but what came back is not a news feed (RSS, RDF or Atom) that this ' +
-      'report can show.',
-    outside: 'Headlines are fetched by the Quorvelle browser. This page was opened in another browser, ' +
-      'which does not let a page read feeds from other web sites. Open the report from the Quorvelle ' +
-      'toolbar to see the headlines.',
+    notFeed: 'The address answered, but what came back is not a news feed (RSS, RDF or Atom) that this report can show.',
+    outside: 'Headlines are fetched by the Quorvelle browser. This page was opened in another browser, which does not let a page read feeds from other web sites. Open the report from the Quorvelle toolbar to see the headlines.',
     refused: 'The Quorvelle browser does not fetch this address. Only http, https and ftp addresses can be read.',
     tooLarge: 'This feed is too large to be shown.',
     timedOut: 'This feed did not arrive in time. The site may be slow or busy at the moment. Try again later.',
@@ -194,6 +199,16 @@ var QuorvelleReport = (function () {
     return text.substring(0, cut > max * 0.6 ? cut : max) + '\u2026';
   }
 
+  var MONTHS = ['Jan', 'Feb', 'Mar', 'Apr', 'May', 'Jun', 'Jul', 'Aug', 'Sep', 'Oct', 'Nov', 'Dec'];
+
+  // "Apr 25, 2005, 7:39 PM" in local time, as every window shows a date.
+  function readableDate(d) {
+    var hour = d.getHours() % 12 === 0 ? 12 : d.getHours() % 12;
+    var minute = (d.getMinutes() < 10 ? '0' : '') + d.getMinutes();
+    return MONTHS[d.getMonth()] + ' ' + d.getDate() + ', ' + d.getFullYear() + ', ' + hour + ':' + minute +
+      (d.getHours() < 12 ? ' AM' : ' PM');
+  }
+
   function isSafeLink(url) {
     return url.protocol === 'http:' || url.protocol === 'https:' || url.protocol === 'mailto:';
   }
@@ -223,9 +238,7 @@ var QuorvelleReport = (function () {
       var raw = dates[i].getAttribute('data-date');
       var parsed = new Date(raw.replace(/^\s+|\s+$/g, ''));
       if (!isNaN(parsed.getTime())) {
-        dates[i].textContent = parsed.toLocaleString(undefined, {
-          year: 'numeric', month: 'short', day: 'numeric', hour: '2-digit', minute: '2-digit'
-        });
+        dates[i].textContent = readableDate(parsed);
         dates[i].setAttribute('datetime', parsed.toISOString());
         dates[i].setAttribute('title', raw);
       }
@@ -418,11 +431,159 @@ var QuorvelleReport = (function () {
     });
   }
 
+  // ---- in the Quorvelle browser: the browser renders, the page places
+
+  var ALLOWED_ELEMENTS = /^(DIV|P|A|SPAN|H1|H2|H3|OL|UL|LI|TIME|HEADER|NAV|ARTICLE|SECTION|SMALL|B|I|EM|STRONG|BR)$/;
+  var ALLOWED_ATTRIBUTES = /^(class|id|href|rel|datetime|title|role|lang|dir|aria-[a-z]+|data-[a-z-]+)$/;
+
+  // A link the browser wrote: the web, mail, or a page of the report.
+  function isPlaceableLink(href) {
+    if (/^(https?|mailto):/i.test(href)) return true;
+    var colon = href.indexOf(':');
+    return colon < 0 || (href.indexOf('/') >= 0 && colon > href.indexOf('/'));
+  }
+
+  // Nodes from HTML the browser rendered, made in an inert document (nothing
+  // in it runs or loads) and kept only as far as they are plain content.
+  function inertNodes(html) {
+    var doc = new DOMParser().parseFromString('<body>' + html + '</body>', 'text/html');
+    var all = doc.body.querySelectorAll('*');
+    for (var i = all.length - 1; i >= 0; i--) {
+      var el = all[i];
+      if (!ALLOWED_ELEMENTS.test(el.tagName)) {
+        el.parentNode.removeChild(el);
+        continue;
+      }
+      for (var a = el.attributes.length - 1; a >= 0; a--) {
+        var name = el.attributes[a].name;
+        if (!ALLOWED_ATTRIBUTES.test(name) || (name === 'href' && !isPlaceableLink(el.attributes[a].value))) {
+          el.removeAttribute(name);
+        }
+      }
+    }
+    var nodes = [];
+    while (doc.body.firstChild) nodes.push(document.adoptNode(doc.body.removeChild(doc.body.firstChild)));
+    return nodes;
+  }
+
+  function place(target, html) {
+    while (target.firstChild) target.removeChild(target.firstChild);
+    var nodes = inertNodes(html);
+    for (var i = 0; i < nodes.length; i++) target.appendChild(nodes[i]);
+  }
+
+  // GET url as JSON; callback(error, value).
+  function getJson(url, callback) {
+    var xhr = new XMLHttpRequest();
+    var done = false;
+    function finish(error, value) {
+      if (!done) {
+        done = true;
+        callback(error, value);
+      }
+    }
+    try {
+      xhr.open('GET', url, true);
+    } catch (e) {
+      finish({ kind: 'network' });
+      return;
+    }
+    xhr.onload = function () {
+      var value = null;
+      try {
+        value = JSON.parse(xhr.responseText);
+      } catch (e) {
+        value = null;
+      }
+      if (!value || typeof value !== 'object') {
+        finish({ kind: 'parse' });
+        return;
+      }
+      finish(null, value);
+    };
+    xhr.onerror = function () { finish({ kind: 'network' }); };
+    xhr.timeout = PROXY_TIME_LIMIT + 35000;
+    xhr.ontimeout = function () { finish({ kind: 'timeout' }); };
+    try {
+      xhr.send();
+    } catch (e) {
+      finish({ kind: 'network' });
+    }
+  }
+
+  function isReload() {
+    try {
+      var entries = performance.getEntriesByType('navigation');
+      return entries.length > 0 && entries[0].type === 'reload';
+    } catch (e) {
+      return false;
+    }
+  }
+
+  // One box the browser rendered, in its slot: a later box of the same feed
+  // (the site's answer after a kept copy) replaces the earlier one.
+  function placeBox(box, pageTitle) {
+    var slot = document.getElementById(box.slot);
+    if (!slot || typeof box.html !== 'string') return;
+    place(slot, box.html);
+    slot.className = slot.className.replace(/\s*\bq-(loaded|failed)\b/g, '') + ' ' +
+      (box.state === 'q-failed' ? 'q-failed' : 'q-loaded');
+    if (box.final) slot.removeAttribute('aria-busy');
+    if (pageTitle && box.title) document.title = box.title + ' \u2013 ' + pageTitle;
+  }
+
+  // Asks for the boxes that arrived after the last one placed, until the
+  // browser says every feed of the page is in.
+  function pollBoxes(session, after, pageTitle) {
+    getJson('quorvelle-feed:?session=' + encodeURIComponent(session) + '&after=' + after, function (error, answer) {
+      if (error) {
+        var waiting = output().querySelectorAll('.q-feed-slot[aria-busy]');
+        for (var i = 0; i < waiting.length; i++) {
+          if (waiting[i].querySelector('.q-loading')) {
+            waiting[i].className += ' q-failed';
+            showError(waiting[i], MESSAGES.timedOut);
+          }
+          waiting[i].removeAttribute('aria-busy');
+        }
+        return;
+      }
+      var boxes = answer.boxes || [];
+      for (var b = 0; b < boxes.length; b++) placeBox(boxes[b], pageTitle);
+      if (!answer.done) pollBoxes(session, answer.next, pageTitle);
+    });
+  }
+
+  function showPageInHost(feedPage) {
+    var target = output();
+    if (!target) return;
+    var pageTitle = feedPage ? document.title : '';
+    var address = 'quorvelle-feed:?report=' + encodeURIComponent(location.href.split('#')[0]) +
+      (isReload() ? '&reload=1' : '');
+    getJson(address, function (error, frame) {
+      if (error || typeof frame.content !== 'string') {
+        showError(target, frame && frame.message ? frame.message : MESSAGES.report);
+        return;
+      }
+      place(target, frame.content);
+      if (frame.session) pollBoxes(frame.session, 0, pageTitle);
+    });
+  }
+
   return {
     messages: MESSAGES,
     proxyUrl: proxyUrl,
-    showIndexPage: function (xmlFile) { showPage(xmlFile, 'index.xsl'); },
+    showIndexPage: function (xmlFile) {
+      if (false) {
+        showPageInHost(false);
+      } else {
+        showPage(xmlFile, 'index.xsl');
+      }
+    },
     showFeedPage: function (xmlFile) {
+      if (false) {
+        showPageInHost(true);
+        return;
+      }
       showPage(xmlFile, 'details.xsl', function (title) {
         document.title = title + ' \u2013 ' + document.title;
       });

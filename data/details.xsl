@@ -10,6 +10,9 @@
 
   <!-- How many items to show; 0 shows them all. -->
   <xsl:param name="limit" select="0"/>
+  <!-- The most items any page shows (0: no cap); set by the renderer in the
+       core, so one feed of thousands of items stays one box of a fair size. -->
+  <xsl:param name="cap" select="0"/>
 
   <xsl:variable name="lower" select="'abcdefghijklmnopqrstuvwxyz'"/>
   <xsl:variable name="upper" select="'ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
@@ -105,7 +108,7 @@
       </xsl:if>
       <ol class="q-items">
         <xsl:for-each select="$items">
-          <xsl:if test="$limit = 0 or position() &lt;= $limit">
+          <xsl:if test="($limit = 0 or position() &lt;= $limit) and ($cap = 0 or position() &lt;= $cap)">
             <xsl:call-template name="item"/>
           </xsl:if>
         </xsl:for-each>
@@ -234,7 +237,9 @@
           <xsl:attribute name="data-bases">
             <xsl:for-each select="$node/ancestor-or-self::*[@xml:base]">
               <xsl:value-of select="normalize-space(@xml:base)"/>
-              <xsl:text>&#10;</xsl:text>
+              <!-- A string, not a text node: a reader that drops blank text
+                   nodes from the stylesheet keeps it. -->
+              <xsl:value-of select="'&#10;'"/>
             </xsl:for-each>
           </xsl:attribute>
           <xsl:if test="$isHtml"><xsl:attribute name="data-html">1</xsl:attribute></xsl:if>

@@ -106,7 +106,91 @@ void StartElement(void *userData, const xmlChar *name, const xmlChar **attribute
   }
 }
 
+struct PlainTextState {
+  std::string text;
+  int hidden = 0; // depth inside elements whose content is never shown
+};
+
+bool IsHiddenElement(const xmlChar *name) {
+  const std::string lower = Lower(reinterpret_cast<const char *>(name));
+  return lower == "script" || lower == "style" || lower == "noscript" || lower == "template" || lower == "iframe" ||
+         lower == "object";
+}
+
+void PlainStart(void *userData, const xmlChar *name, const xmlChar ** /*attributes*/) {
+  auto *state = static_cast<PlainTextState *>(userData);
+  if (IsHiddenElement(name)) ++state->hidden;
+}
+
+void PlainEnd(void *userData, const xmlChar *name) {
+  auto *state = static_cast<PlainTextState *>(userData);
+  if (IsHiddenElement(name) && state->hidden > 0) --state->hidden;
+}
+
+void PlainCharacters(void *userData, const xmlChar *text, int length) {
+  auto *state = static_cast<PlainTextState *>(userData);
+  if (state->hidden == 0 && length > 0) state->text.append(reinterpret_cast<const char *>(text), length);
+}
+
+// The length of the blank character at the start of text, 0 when it is none.
+std::size_t BlankAt(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char c = byte(0);
+  if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') return 1;
+  if (c == 0xC2 && text.size() > 1 && byte(1) == 0xA0) return 2;                    // U+00A0
+  if (c == 0xE1 && text.size() > 2 && byte(1) == 0x9A && byte(2) == 0x80) return 3; // U+1680
+  if (c == 0xE2 && text.size() > 2) {
+    const unsigned b1 = byte(1), b2 = byte(2);
+    if (b1 == 0x80 && (b2 <= 0x8A || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF)) return 3; // U+2000-200A, 2028, 2029, 202F
+    if (b1 == 0x81 && b2 == 0x9F) return 3;                                             // U+205F
+  }
+  if (c == 0xE3 && text.size() > 2 && byte(1) == 0x80 && byte(2) == 0x80) return 3; // U+3000
+  if (c == 0xEF && text.size() > 2 && byte(1) == 0xBB && byte(2) == 0xBF) return 3; // U+FEFF
+  return 0;
+}
+
 } // namespace
+
+std::string CollapseBlanks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  bool blank = false;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (const std::size_t size = BlankAt(text.substr(at)); size > 0) {
+      blank = !out.empty();
+      at += size;
+      continue;
+    }
+    if (blank) out += ' ';
+    blank = false;
+    out += text[at++];
+  }
+  return out;
+}
+
+std::string HtmlPlainText(std::string_view html) {
+  htmlSAXHandler sax{};
+  sax.startElement = PlainStart;
+  sax.endElement = PlainEnd;
+  sax.characters = PlainCharacters;
+  sax.cdataBlock = PlainCharacters;
+  PlainTextState state;
+  const std::unique_ptr<htmlParserCtxt, ParserFree> context(
+      htmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
+  if (!context) throw std::bad_alloc();
+  htmlCtxtUseOptions(context.get(),
+                     HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NOIMPLIED);
+  constexpr std::size_t kPiece = 1 << 20;
+  std::size_t at = 0;
+  do {
+    const std::size_t size = std::min(kPiece, html.size() - at);
+    const bool last = at + size == html.size();
+    htmlParseChunk(context.get(), html.data() + at, static_cast<int>(size), last ? 1 : 0);
+    at += size;
+  } while (at < html.size());
+  return CollapseBlanks(state.text);
+}
 
 std::string DecodeHtmlCharacterReferences(std::string_view text) {
   std::string out;

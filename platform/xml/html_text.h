@@ -35,4 +35,15 @@ struct HtmlStartTag {
 void ScanHtmlStartTags(std::string_view html, const std::vector<std::string> &names,
                        const std::function<bool(const HtmlStartTag &tag)> &onTag);
 
+// The plain text a reader sees in a piece of HTML (UTF-8), as a browser's
+// inert parse of it gives its body's text: markup dropped, references
+// decoded, nothing inside script, style, noscript, template, iframe or
+// object; every run of blanks (those of Unicode included) becomes one
+// space, none at either end. Nothing is loaded, nothing runs.
+std::string HtmlPlainText(std::string_view html);
+
+// Every run of blank characters (ASCII and Unicode spaces, line and paragraph
+// separators, U+FEFF) in text (UTF-8) made one space, none at either end.
+std::string CollapseBlanks(std::string_view text);
+
 } // namespace quorvelle::platform

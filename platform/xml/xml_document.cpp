@@ -5,6 +5,8 @@
 #include "platform/xml/xml_escape.h"
 
 #include <algorithm>
+#include <libxml/HTMLparser.h>
+#include <libxml/HTMLtree.h>
 #include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -27,6 +29,10 @@ using XmlString = std::unique_ptr<xmlChar, XmlCharDeleter>;
 
 struct ParserCtxtDeleter {
   void operator()(xmlParserCtxtPtr p) const noexcept { xmlFreeParserCtxt(p); }
+};
+
+struct HtmlOutputDeleter {
+  void operator()(xmlOutputBufferPtr out) const noexcept { xmlOutputBufferClose(out); }
 };
 
 struct XmlBufferDeleter {
@@ -292,6 +298,56 @@ std::string XmlNode::Xml() const {
                      static_cast<std::size_t>(xmlBufferLength(buffer.get())));
 }
 
+std::string XmlNode::Html() const {
+  RequireNode("html");
+  // Characters beyond ASCII come out as character references, which every
+  // HTML reader decodes.
+  std::unique_ptr<xmlOutputBuffer, HtmlOutputDeleter> out(xmlAllocOutputBuffer(nullptr));
+  if (!out) throw EOleException("Out of memory");
+  htmlNodeDumpFormatOutput(out.get(), node_->doc, node_, "UTF-8", 0);
+  const xmlChar *content = xmlOutputBufferGetContent(out.get());
+  if (content == nullptr) return {};
+  return std::string(reinterpret_cast<const char *>(content), xmlOutputBufferGetSize(out.get()));
+}
+
+std::vector<std::string> XmlNode::AttributeNames() const {
+  RequireNode("attributes");
+  std::vector<std::string> names;
+  if (node_->type != XML_ELEMENT_NODE) return names;
+  for (xmlAttrPtr attr = node_->properties; attr != nullptr; attr = attr->next)
+    names.push_back(S(attr->name));
+  return names;
+}
+
+void XmlNode::RemoveAttribute(std::string_view name) {
+  RequireNode("removeAttribute");
+  if (node_->type != XML_ELEMENT_NODE) return;
+  const std::string n(name);
+  if (xmlAttrPtr attr = xmlHasProp(node_, X(n)); attr != nullptr) xmlRemoveProp(attr);
+}
+
+void XmlNode::SetText(std::string_view text) {
+  RequireNode("text");
+  if (node_->type != XML_ELEMENT_NODE) throw EOleException("text on a node that is not an element");
+  while (node_->children != nullptr) {
+    xmlNodePtr child = node_->children;
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
+  }
+  const std::string value = XmlSafeText(text);
+  if (!value.empty()) xmlAddChild(node_, xmlNewDocTextLen(node_->doc, X(value), static_cast<int>(value.size())));
+}
+
+void XmlNode::ReplaceWith(XmlNode child) {
+  RequireNode("replaceChild");
+  child.RequireNode("replaceChild");
+  if (child.node_->doc != node_->doc) throw EOleException("replaceChild: node of another document");
+  if (child.node_ == node_) return;
+  xmlUnlinkNode(child.node_);
+  xmlReplaceNode(node_, child.node_);
+  if (owner_ != nullptr) owner_->TrackUnattached(node_);
+}
+
 XmlNode XmlNode::AppendChild(XmlNode child) {
   RequireNode("appendChild");
   child.RequireNode("appendChild");
@@ -433,6 +489,22 @@ bool XmlDocument::Load(const std::string &path) {
   return LoadBytes(*bytes);
 }
 
+bool XmlDocument::LoadHtml(std::string_view text) {
+  FreeUnattached();
+  parseError_.clear();
+  xmlDocPtr parsed =
+      htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, "UTF-8",
+                     HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NOIMPLIED);
+  if (parsed == nullptr) {
+    parseError_ = "not readable as HTML";
+    doc_.reset(xmlNewDoc(X("1.0")));
+    doc_->encoding = xmlStrdup(X("UTF-8"));
+    return false;
+  }
+  doc_.reset(parsed);
+  return true;
+}
+
 XmlNode XmlDocument::DocumentElement() { return {this, xmlDocGetRootElement(doc_.get())}; }
 
 bool XmlDocument::HasRoot() const { return xmlDocGetRootElement(doc_.get()) != nullptr; }
@@ -447,6 +519,14 @@ void XmlDocument::SetDocumentElement(XmlNode node) {
 XmlNode XmlDocument::CreateElement(std::string_view name) {
   xmlNodePtr node = xmlNewDocNode(doc_.get(), nullptr, X(std::string(name)), nullptr);
   if (node == nullptr) throw EOleException("createElement failed for '" + std::string(name) + "'");
+  TrackUnattached(node);
+  return {this, node};
+}
+
+XmlNode XmlDocument::CreateTextNode(std::string_view text) {
+  const std::string value = XmlSafeText(text);
+  xmlNodePtr node = xmlNewDocTextLen(doc_.get(), X(value), static_cast<int>(value.size()));
+  if (node == nullptr) throw EOleException("createTextNode failed");
   TrackUnattached(node);
   return {this, node};
 }

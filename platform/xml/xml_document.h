@@ -51,12 +51,26 @@ public:
   [[nodiscard]] std::string Text() const;
   // The node's XML text (its outer XML).
   [[nodiscard]] std::string Xml() const;
+  // The node as HTML text (its outer HTML), as the HTML serialiser writes
+  // it: void elements without end tags, text escaped, characters beyond
+  // ASCII as character references.
+  [[nodiscard]] std::string Html() const;
+
+  // The names of the element's attributes, in document order.
+  [[nodiscard]] std::vector<std::string> AttributeNames() const;
+  // Drops the attribute; nothing happens when it is missing.
+  void RemoveAttribute(std::string_view name);
+  // Replaces every child with one text node holding text.
+  void SetText(std::string_view text);
 
   // Appends the child as last child and returns it. A node of another
   // document is copied into this one and the copy is returned.
   XmlNode AppendChild(XmlNode child);
   // Detaches the child; it stays owned by the document.
   XmlNode RemoveChild(XmlNode child);
+  // Puts child (of this document, detached first) in the place of this node,
+  // which is detached and stays owned by the document.
+  void ReplaceWith(XmlNode child);
   // An unattached copy (with its subtree when deep) in the same document.
   [[nodiscard]] XmlNode CloneNode(bool deep) const;
 
@@ -95,6 +109,10 @@ public:
   bool LoadBytes(std::string_view bytes);
   // Parses a file (raw bytes). A missing file leaves the document empty.
   bool Load(const std::string &path);
+  // Parses text (UTF-8) as an HTML page, as a browser reads one: malformed
+  // markup is mended, never refused; nothing is loaded from the network.
+  // False only when nothing could be read at all.
+  bool LoadHtml(std::string_view text);
 
   [[nodiscard]] std::string ParseError() const { return parseError_; }
 
@@ -104,6 +122,7 @@ public:
   void SetDocumentElement(XmlNode node);
 
   [[nodiscard]] XmlNode CreateElement(std::string_view name);
+  [[nodiscard]] XmlNode CreateTextNode(std::string_view text);
 
   // The whole document as XML text, with the declaration
   // <?xml version="1.0" encoding="UTF-8"?>; "" for a document without root.

@@ -113,11 +113,9 @@ struct Transformed {
   XmlDocPtr result;
 };
 
-Transformed Run(XmlDocument &source, XmlDocument &stylesheet, const XsltParameters &parameters) {
-  Transformed out;
-  out.style = Compile(stylesheet);
+XmlDocPtr ApplyCompiled(xsltStylesheetPtr style, XmlDocument &source, const XsltParameters &parameters) {
   SecurityPrefsPtr prefs = LockedDownPrefs();
-  TransformContextPtr ctxt(xsltNewTransformContext(out.style.get(), source.Raw()));
+  TransformContextPtr ctxt(xsltNewTransformContext(style, source.Raw()));
   if (!ctxt) throw EOleException("Cannot create the transformation context");
   if (xsltSetCtxtSecurityPrefs(prefs.get(), ctxt.get()) != 0) {
     throw EOleException("Cannot apply the stylesheet security policy");
@@ -136,10 +134,17 @@ Transformed Run(XmlDocument &source, XmlDocument &stylesheet, const XsltParamete
     throw EOleException("Invalid stylesheet parameter: " + Tidy(sink.text));
   }
 
-  out.result.reset(xsltApplyStylesheetUser(out.style.get(), source.Raw(), nullptr, nullptr, nullptr, ctxt.get()));
-  if (!out.result || ctxt->state == XSLT_STATE_ERROR || ctxt->state == XSLT_STATE_STOPPED) {
+  XmlDocPtr result(xsltApplyStylesheetUser(style, source.Raw(), nullptr, nullptr, nullptr, ctxt.get()));
+  if (!result || ctxt->state == XSLT_STATE_ERROR || ctxt->state == XSLT_STATE_STOPPED) {
     throw EOleException("The transformation failed: " + Tidy(sink.text));
   }
+  return result;
+}
+
+Transformed Run(XmlDocument &source, XmlDocument &stylesheet, const XsltParameters &parameters) {
+  Transformed out;
+  out.style = Compile(stylesheet);
+  out.result = ApplyCompiled(out.style.get(), source, parameters);
   return out;
 }
 
@@ -161,6 +166,20 @@ void TransformNodeToObject(XmlDocument &source, XmlDocument &stylesheet, XmlDocu
                            const XsltParameters &parameters) {
   Transformed done = Run(source, stylesheet, parameters);
   result.Adopt(std::move(done.result));
+}
+
+struct XsltStylesheet::Compiled {
+  StylesheetPtr style;
+};
+
+XsltStylesheet::XsltStylesheet(XmlDocument &stylesheet) : compiled_(std::make_unique<Compiled>()) {
+  compiled_->style = Compile(stylesheet);
+}
+
+XsltStylesheet::~XsltStylesheet() = default;
+
+void XsltStylesheet::Apply(XmlDocument &source, XmlDocument &result, const XsltParameters &parameters) const {
+  result.Adopt(ApplyCompiled(compiled_->style.get(), source, parameters));
 }
 
 } // namespace quorvelle::platform

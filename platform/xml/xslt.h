@@ -9,6 +9,7 @@
 
 #include "platform/xml/xml_document.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,5 +30,23 @@ std::string TransformNode(XmlDocument &source, XmlDocument &stylesheet, const Xs
 // Throws EOleException as above; result then keeps its content.
 void TransformNodeToObject(XmlDocument &source, XmlDocument &stylesheet, XmlDocument &result,
                            const XsltParameters &parameters = {});
+
+// A stylesheet compiled once and applied to many sources, with the same
+// locked-down policy. Applying is safe from several threads at once.
+class XsltStylesheet {
+public:
+  // Throws EOleException when the stylesheet does not compile.
+  explicit XsltStylesheet(XmlDocument &stylesheet);
+  ~XsltStylesheet();
+  XsltStylesheet(const XsltStylesheet &) = delete;
+  XsltStylesheet &operator=(const XsltStylesheet &) = delete;
+
+  // As TransformNodeToObject.
+  void Apply(XmlDocument &source, XmlDocument &result, const XsltParameters &parameters = {}) const;
+
+private:
+  struct Compiled;
+  std::unique_ptr<Compiled> compiled_;
+};
 
 } // namespace quorvelle::platform

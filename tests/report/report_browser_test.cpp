@@ -3,6 +3,8 @@
 // DOM is checked for every feed's headlines, the per-feed failure texts and
 // the harmlessness of a hostile feed.
 
+#include "platform/xml/xml_document.h"
+#include "report/headlines_renderer.h"
 #include "tests/helpers/child_process.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/report/report_fixture.h"
@@ -138,6 +140,11 @@ protected:
     server.Route("/feeds/rss-self.xml", {200, "application/xml", kRssSelfFeed});
     server.Route("/feeds/page.html", {200, "text/html", "<!DOCTYPE html><html><body><p>Just a page</p></body></html>"});
 
+    // Every collected feed, for the renderer checked against the browser.
+    std::string every;
+    for (const auto &entry : fs::directory_iterator(feeds)) {
+      every += Feed(server.Url("/feeds/" + entry.path().filename().string()), entry.path().filename().string());
+    }
     std::string world;
     for (const ShownFeed &feed : kShownFeeds) {
       world += Feed(server.Url(std::string("/feeds/") + feed.file), feed.file);
@@ -148,6 +155,7 @@ protected:
                 Feed(server.Url("/feeds/hostile.xml"), "") + Feed(server.Url("/feeds/atom-links.xml"), "atom") +
                 Feed(server.Url("/feeds/rss-self.xml"), "rss") +
                 "<Quorvelle_Category name=\"World\" description=\"\">" + world +
+                "</Quorvelle_Category><Quorvelle_Category name=\"Every\" description=\"\">" + every +
                 "</Quorvelle_Category><Quorvelle_Category name=\"Empty\" description=\"\"/>" + Category("index.html") +
                 Category("News") + Category("News") + "<Quorvelle_Category name=\"Outer\" description=\"\">" +
                 Category("Inner") + "</Quorvelle_Category></Quorvelle_Categories></Quorvelle_Feeds>");
@@ -291,6 +299,111 @@ TEST_F(ReportInBrowser, FeedPageShowsAllItemsAndHostileFeedsStayText) {
       {"--screenshot=" + shot, "--window-size=900,1100", "--hide-scrollbars", server.Url("/report/World/1.html")},
       env.Temp() + "/shot.log"));
   EXPECT_TRUE(test::PathExists(shot));
+}
+
+// The elements of root with that class, in document order.
+std::vector<platform::XmlNode> WithClass(const platform::XmlNode &root, const std::string &name) {
+  std::vector<platform::XmlNode> found;
+  for (platform::XmlNode child = root.FirstChild(); child; child = child.NextSibling()) {
+    if (!child.IsElement()) continue;
+    const std::string classes = " " + child.FindAttribute("class").value_or("") + " ";
+    if (classes.find(" " + name + " ") != std::string::npos) found.push_back(child);
+    for (const platform::XmlNode &inner : WithClass(child, name))
+      found.push_back(inner);
+  }
+  return found;
+}
+
+std::string Collapsed(const std::string &text) {
+  std::string out;
+  for (const char c : text) {
+    const bool blank = c == ' ' || c == '\n' || c == '\t' || c == '\r';
+    if (blank && (out.empty() || out.back() == ' ')) continue;
+    out += blank ? ' ' : c;
+  }
+  while (!out.empty() && out.back() == ' ')
+    out.pop_back();
+  return out;
+}
+
+// The headline of one item as a page shows it: title, link, moment.
+std::string Shown(const platform::XmlNode &item) {
+  std::string title, link, date;
+  if (const auto titles = WithClass(item, "q-item-title"); !titles.empty()) {
+    title = Collapsed(titles[0].Text());
+    for (platform::XmlNode child = titles[0].FirstChild(); child; child = child.NextSibling())
+      if (child.IsElement() && child.FindAttribute("href")) link = *child.FindAttribute("href");
+  }
+  if (const auto dates = WithClass(item, "q-item-date"); !dates.empty())
+    date = dates[0].FindAttribute("datetime").value_or(Collapsed(dates[0].Text()));
+  return title + " | " + link + " | " + date;
+}
+
+// Nothing in a box may run, load or lead anywhere but the web and mail.
+void ExpectInert(const platform::XmlNode &node, const std::string &where) {
+  for (platform::XmlNode child = node.FirstChild(); child; child = child.NextSibling()) {
+    if (!child.IsElement()) continue;
+    for (const char *element : {"script", "iframe", "object", "embed", "style", "img", "form"})
+      EXPECT_NE(child.NodeName(), element) << where;
+    for (const std::string &attribute : child.AttributeNames()) {
+      EXPECT_NE(attribute.rfind("on", 0), 0U) << where << ": " << attribute;
+      if (attribute == "href") {
+        const std::string href = *child.FindAttribute("href");
+        EXPECT_TRUE(href.rfind("http://", 0) == 0 || href.rfind("https://", 0) == 0 || href.rfind("mailto:", 0) == 0)
+            << where << ": " << href;
+      }
+    }
+    ExpectInert(child, where);
+  }
+}
+
+// The one renderer against the browser's own XSLT path: for every collected
+// feed, the box the renderer makes holds the headlines (titles, links,
+// moments) the browser shows for it, or the same failure, and nothing active.
+TEST_F(ReportInBrowser, RendererBoxesHoldTheHeadlinesTheBrowserShowsForEveryCollectedFeed) {
+  // Dates without a zone are local time in both.
+  setenv("TZ", "UTC", 1);
+  tzset();
+  platform::XmlDocument page;
+  page.LoadHtml(Dom("Every/index.html"));
+  ASSERT_TRUE(page.HasRoot());
+  const std::vector<platform::XmlNode> shownSlots = WithClass(page.DocumentElement(), "q-feed-slot");
+
+  const report::HeadlinesRenderer renderer(env.Report());
+  const report::PageFrame frame = renderer.RenderFrame("Every/index.html");
+  ASSERT_EQ(shownSlots.size(), frame.feeds.size());
+  ASSERT_GE(frame.feeds.size(), 20U);
+  std::size_t headlines = 0;
+  for (std::size_t i = 0; i < frame.feeds.size(); ++i) {
+    const report::FeedSlot &slot = frame.feeds[i];
+    const std::string file = slot.address.substr(slot.address.rfind('/') + 1);
+    ASSERT_EQ(shownSlots[i].FindAttribute("data-src").value_or(""), slot.address);
+    fetch::FeedDelivery delivery;
+    delivery.status = platform::FetchStatus::Ok;
+    delivery.bytes = test::ReadFile(std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/" + file);
+    const report::FeedBox box = renderer.RenderBox(slot, delivery);
+
+    const std::vector<platform::XmlNode> errors = WithClass(shownSlots[i], "q-error");
+    EXPECT_EQ(box.failed, !errors.empty()) << file;
+    if (box.failed && !errors.empty()) {
+      EXPECT_EQ(Collapsed(errors[0].Text()), box.failureText) << file;
+    }
+
+    std::vector<std::string> browser;
+    for (const platform::XmlNode &item : WithClass(shownSlots[i], "q-item"))
+      browser.push_back(Shown(item));
+    platform::XmlDocument rendered;
+    rendered.LoadHtml("<div>" + box.html + "</div>");
+    ASSERT_TRUE(rendered.HasRoot()) << file;
+    ExpectInert(rendered.DocumentElement(), file);
+    std::vector<std::string> ours;
+    for (const platform::XmlNode &item : WithClass(rendered.DocumentElement(), "q-item"))
+      ours.push_back(Shown(item));
+    EXPECT_EQ(ours, browser) << file;
+    ASSERT_EQ(box.headlines.size(), ours.size()) << file;
+    headlines += ours.size();
+  }
+  EXPECT_GE(headlines, 20U) << "the collected feeds show headlines at all";
 }
 
 } // namespace
