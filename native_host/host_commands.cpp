@@ -130,7 +130,7 @@ json CommandHandler::Run(const Request &request) {
   if (command == "dialog") return Dialog(request.args);
   if (command == "report") {
     const ReportFrame frame = Report(request.args);
-    return {{"page", frame.page}, {"title", frame.title}, {"html", frame.html}};
+    return {{"page", frame.page.page}, {"title", frame.page.title}, {"html", frame.page.html}};
   }
   throw ProtocolError{"unknown-command", "Unknown command \"" + command + "\"."};
 }

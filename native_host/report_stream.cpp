@@ -15,15 +15,26 @@ std::string Part(const Request &request, const char *part, const json &result) {
       -1, ' ', false, json::error_handler_t::replace);
 }
 
-ReportBox SafeBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery) {
+report::FeedBox SafeBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery) {
+  report::FeedBox box;
   try {
-    return RenderBox(frame, slot, delivery);
+    box = RenderBox(frame, slot, delivery);
   } catch (const std::exception &) {
     // Even a box that cannot be made keeps its place: the failure box.
-    fetch::FeedDelivery failed;
-    failed.status = platform::FetchStatus::Failed;
-    return RenderBox(frame, slot, &failed);
+    box = frame.renderer->RenderFailure(frame.page.feeds[slot], report::FeedFailure::Report);
   }
+  box.headlines.clear(); // the page shows the box's markup only
+  return box;
+}
+
+json BoxResult(std::size_t slot, report::FeedBox box) {
+  json result{{"slot", slot},
+              {"id", std::move(box.slotId)},
+              {"state", std::move(box.state)},
+              {"html", std::move(box.html)},
+              {"final", box.final}};
+  if (!box.feedTitle.empty()) result["title"] = std::move(box.feedTitle);
+  return result;
 }
 
 } // namespace
@@ -44,7 +55,7 @@ struct ReportStreams::Stream {
   std::vector<bool> shown;   // a box was sent for the source
   std::vector<bool> settled; // its final delivery came
   std::size_t open = 0;
-  std::vector<std::string> boxes; // version 1: the page's boxes, by slot
+  std::vector<report::FeedBox> boxes; // version 1: the page's boxes, by slot
   std::chrono::steady_clock::time_point deadline;
   bool finished = false;
   std::mutex mutex;
@@ -66,12 +77,12 @@ void ReportStreams::Start(const Request &request, ReportFrame frame) {
   auto stream = std::make_shared<Stream>();
   stream->request = request;
   stream->frame = std::move(frame);
-  const ReportFrame &page = stream->frame;
+  const report::PageFrame &page = stream->frame.page;
   std::map<std::string, std::size_t> index;
-  for (std::size_t slot = 0; slot < page.slots.size(); ++slot) {
-    const auto [at, added] = index.try_emplace(page.slots[slot].src, stream->sources.size());
+  for (std::size_t slot = 0; slot < page.feeds.size(); ++slot) {
+    const auto [at, added] = index.try_emplace(page.feeds[slot].address, stream->sources.size());
     if (added) {
-      stream->sources.push_back(page.slots[slot].src);
+      stream->sources.push_back(page.feeds[slot].address);
       stream->slotsOf.emplace_back();
     }
     stream->slotsOf[at->second].push_back(slot);
@@ -81,13 +92,13 @@ void ReportStreams::Start(const Request &request, ReportFrame frame) {
   stream->shown.assign(count, false);
   stream->settled.assign(count, false);
   stream->open = count;
-  if (request.version == kProtocolVersion) stream->boxes.assign(page.slots.size(), "");
+  if (request.version == kProtocolVersion) stream->boxes.assign(page.feeds.size(), {});
   stream->deadline = std::chrono::steady_clock::now() + options_.pageTimeLimit;
 
   if (request.version != kProtocolVersion) {
     std::string first =
         Part(request, "frame",
-             {{"page", page.page}, {"title", page.title}, {"html", page.html}, {"boxes", page.slots.size()}});
+             {{"page", page.page}, {"title", page.title}, {"html", page.html}, {"boxes", page.feeds.size()}});
     if (first.size() > kMaxMessageBytes) {
       channel_.Write(ErrorAnswer(request.id, {"too-large", "This report page is larger than the browser accepts.",
                                               request.id, request.version}));
@@ -121,14 +132,11 @@ void ReportStreams::Deliver(Stream &stream, std::size_t source, fetch::FeedDeliv
   if (stream.finished || stream.settled[source]) return;
   const bool final = delivery.final;
   for (const std::size_t slot : stream.slotsOf[source]) {
-    ReportBox box = SafeBox(stream.frame, slot, &delivery);
-    if (!stream.boxes.empty()) {
-      stream.boxes[slot] = std::move(box.html);
-      continue;
-    }
-    json result{{"slot", slot}, {"html", std::move(box.html)}, {"final", final}};
-    if (!box.feedTitle.empty()) result["title"] = box.feedTitle;
-    channel_.Write(Part(stream.request, "box", result));
+    report::FeedBox box = SafeBox(stream.frame, slot, &delivery);
+    if (!stream.boxes.empty())
+      stream.boxes[slot] = std::move(box);
+    else
+      channel_.Write(Part(stream.request, "box", BoxResult(slot, std::move(box))));
   }
   stream.shown[source] = true;
   // The body is not kept past its boxes.
@@ -148,11 +156,11 @@ void ReportStreams::TimeOut(Stream &stream) {
     // did not arrive.
     if (stream.shown[source]) continue;
     for (const std::size_t slot : stream.slotsOf[source]) {
-      ReportBox box = SafeBox(stream.frame, slot, nullptr);
+      report::FeedBox box = SafeBox(stream.frame, slot, nullptr);
       if (!stream.boxes.empty())
-        stream.boxes[slot] = std::move(box.html);
+        stream.boxes[slot] = std::move(box);
       else
-        channel_.Write(Part(stream.request, "box", {{"slot", slot}, {"html", box.html}, {"final", true}}));
+        channel_.Write(Part(stream.request, "box", BoxResult(slot, std::move(box))));
     }
   }
   Finish(stream);
@@ -163,12 +171,12 @@ void ReportStreams::Finish(Stream &stream) {
   stream.finished = true;
   const Request &request = stream.request;
   if (stream.boxes.empty()) {
-    channel_.Write(Part(request, "end", {{"boxes", stream.frame.slots.size()}}));
+    channel_.Write(Part(request, "end", {{"boxes", stream.frame.page.feeds.size()}}));
   } else {
     std::string title;
     std::string html = AssemblePage(stream.frame, stream.boxes, title);
     stream.boxes.clear();
-    std::string answer = OkAnswer(request.id, {{"page", stream.frame.page}, {"title", title}, {"html", html}});
+    std::string answer = OkAnswer(request.id, {{"page", stream.frame.page.page}, {"title", title}, {"html", html}});
     if (answer.size() > kMaxMessageBytes)
       answer = ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB).",
                                         request.id, request.version});

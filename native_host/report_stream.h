@@ -8,10 +8,13 @@
 //   {"v": 2, "id": ..., "ok": true, "part": "frame",
 //    "result": {"page", "title", "html", "boxes": <slots>}}
 //   {"v": 2, "id": ..., "ok": true, "part": "box",
-//    "result": {"slot": <index>, "html", "final": <bool>, "title"?}}  one or more per slot
+//    "result": {"slot": <index>, "id", "state", "html", "final": <bool>, "title"?}}
+//                                                          one or more per slot
 //   {"v": 2, "id": ..., "ok": true, "part": "end", "result": {"boxes": <slots>}}
-// A box with "final": false shows a kept copy that a later box for the same
-// slot replaces; "title" is a feed page's title from its feed. A version 1
+// "id" names the slot element in the frame, "state" is the class it takes
+// ("q-loaded" or "q-failed"), "html" its new content. A box with "final":
+// false shows a kept copy that a later box for the same slot replaces;
+// "title" is the feed's title when the box has its header (a feed page). A version 1
 // report request gets one answer, the whole page, when the last feed has
 // arrived or the page's time limit has passed.
 //

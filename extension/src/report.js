@@ -60,7 +60,6 @@ function showError(text) {
   document.body.dataset.ready = 'true';
 }
 
-let slots = [];
 let title = '';
 
 function showFrame(frame) {
@@ -68,17 +67,18 @@ function showFrame(frame) {
   title = frame.title;
   document.title = title;
   document.body.replaceChildren(...[...body.childNodes].map((n) => document.importNode(n, true)));
-  slots = [...document.querySelectorAll('.q-feed-slot')];
 }
 
+// A box: the slot's new content and the state it takes; a later box for the
+// same slot (the site's answer after a kept copy) replaces it.
 function placeBox(box) {
-  const slot = slots[box.slot];
-  if (!slot) return;
-  const rendered = parse(box.html).firstElementChild;
-  if (!rendered || !rendered.classList.contains('q-feed-slot')) return;
-  const placed = document.importNode(rendered, true);
-  slot.replaceWith(placed);
-  slots[box.slot] = placed;
+  const slot = document.getElementById(box.id);
+  if (!slot || !slot.classList.contains('q-feed-slot')) return;
+  const content = parse(`<div>${box.html}</div>`).firstElementChild;
+  slot.replaceChildren(...(content ? [...content.childNodes].map((n) => document.importNode(n, true)) : []));
+  slot.classList.remove('q-loaded', 'q-failed');
+  if (box.state === 'q-loaded' || box.state === 'q-failed') slot.classList.add(box.state);
+  slot.removeAttribute('aria-busy');
   if (box.title) document.title = `${box.title} \u2013 ${title}`;
 }
 
