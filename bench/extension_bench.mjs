@@ -11,24 +11,29 @@
 //     still loads (median of 3);
 //  E. 200 and 1,000 feeds in one category on 50 loopback hosts x 300 ms, no
 //     report on disk: first headline, all headlines, and the native host's
-//     peak memory (VmHWM) afterwards.
-//   node bench/extension_bench.mjs [--build build] [--skip-scale]
+//     peak memory (VmHWM) afterwards;
+//  F. (--large) the native host alone on a pipe: a category of 100 feeds of
+//     30 MiB each (the download cap is 32 MiB) on one loopback host, its
+//     report streamed: peak memory of the host (target 300 MiB).
+//   node bench/extension_bench.mjs [--build build] [--skip-scale] [--large]
 // Needs "npm ci" in tests/extension (puppeteer-core) and chromium.
+import { spawn } from 'node:child_process';
 import { readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import http from 'node:http';
 import { join } from 'node:path';
-import { loadPuppeteer, options, rss, serve, start } from '../tests/extension/harness.mjs';
+import { loadPuppeteer, options, prepare, rss, serve, start } from '../tests/extension/harness.mjs';
 
 const opts = options([...process.argv, '--source', join(import.meta.dirname || new URL('.', import.meta.url).pathname, '..')]);
 const skipScale = process.argv.includes('--skip-scale');
+const large = process.argv.includes('--large');
 const puppeteer = await loadPuppeteer();
 if (!puppeteer) {
   console.error('extension_bench: run "npm ci" in tests/extension first');
   process.exit(1);
 }
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
-const report = (what, ms, target) =>
-  console.log(`${what.padEnd(72)} ${ms.toFixed(1).padStart(8)} ms (target ${target} ms, ratio ${(ms / target).toFixed(2)})`);
+const report = (what, value, target, unit = 'ms') =>
+  console.log(`${what.padEnd(72)} ${value.toFixed(1).padStart(8)} ${unit} (target ${target} ${unit}, ratio ${(value / target).toFixed(2)})`);
 
 // Slow feed hosts 127.0.0.1-50: /feed/<n>.xml after 300 ms, /quiet/<n>.xml never.
 const hosts = [];
@@ -65,6 +70,72 @@ function hostPeakMiB(hostPath) {
     }
   }
   return NaN;
+}
+
+// F: the host on a pipe, as the browser starts it.
+async function largeFeeds() {
+  const user = prepare(opts);
+  const item = `<item><title>Big item</title><link>http://example.org/big</link><description>${'d'.repeat(64 * 1024)}</description></item>`;
+  const body = Buffer.from('<?xml version="1.0"?><rss version="2.0"><channel><title>Big</title>' +
+    item.repeat(Math.floor((30 * 1024 * 1024) / item.length)) + '</channel></rss>');
+  const server = await serve({});
+  server.server.removeAllListeners('request');
+  server.server.on('request', (request, response) => {
+    response.writeHead(200, { 'Content-Type': 'application/rss+xml', 'Content-Length': body.length });
+    response.end(body);
+  });
+  const host = spawn(user.hostPath, [], { env: user.env, stdio: ['pipe', 'pipe', 'inherit'] });
+  let buffer = Buffer.alloc(0);
+  const waiting = [];
+  const queue = [];
+  host.stdout.on('data', (chunk) => {
+    buffer = Buffer.concat([buffer, chunk]);
+    while (buffer.length >= 4 && buffer.length >= 4 + buffer.readUInt32LE(0)) {
+      const length = buffer.readUInt32LE(0);
+      const message = JSON.parse(buffer.subarray(4, 4 + length).toString('utf8'));
+      buffer = buffer.subarray(4 + length);
+      if (waiting.length) waiting.shift()(message);
+      else queue.push(message);
+    }
+  });
+  const next = () => (queue.length ? Promise.resolve(queue.shift()) : new Promise((resolve) => waiting.push(resolve)));
+  let id = 0;
+  const send = (command, args) => {
+    const text = Buffer.from(JSON.stringify({ v: 2, id: ++id, command, args }));
+    const length = Buffer.alloc(4);
+    length.writeUInt32LE(text.length);
+    host.stdin.write(Buffer.concat([length, text]));
+    return next();
+  };
+  for (let n = 0; n < 100; n++) {
+    const answer = await send('add', { url: server.url(`/big/${n}.xml`), title: `Big ${n}`, dialog: false, category: 'Big' });
+    if (!answer.ok) throw new Error(JSON.stringify(answer));
+  }
+  const t = Date.now();
+  const text = Buffer.from(JSON.stringify({ v: 2, id: ++id, command: 'report', args: { page: 'Big/index.html' } }));
+  const length = Buffer.alloc(4);
+  length.writeUInt32LE(text.length);
+  host.stdin.write(Buffer.concat([length, text]));
+  let loaded = 0;
+  for (;;) {
+    const message = await next();
+    if (message.part === 'box' && message.result.state === 'q-loaded') loaded++;
+    if (message.part === 'end' || !message.ok) break;
+  }
+  const status = readFileSync(`/proc/${host.pid}/status`, 'utf8');
+  const peak = Number(/VmHWM:\s+(\d+) kB/.exec(status)[1]) / 1024;
+  console.log(`F. 100 feeds x 30 MiB: ${loaded} shown in ${Date.now() - t} ms`);
+  report('F. 100 feeds x 30 MiB: native host peak memory', peak, 300, 'MiB');
+  host.stdin.end();
+  await new Promise((resolve) => host.on('exit', resolve));
+  await server.close();
+  user.remove();
+}
+if (large) {
+  await largeFeeds();
+  for (const server of hosts) server.close();
+  await page.close();
+  process.exit(0);
 }
 
 const run = await start(puppeteer, opts);
