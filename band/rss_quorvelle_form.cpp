@@ -11,6 +11,7 @@
 #include "platform/files/file_io.h"
 #include "platform/files/file_url.h"
 #include "platform/ui/user_interface.h"
+#include "report/empty_list_page.h"
 #include "support/debug_log.h"
 
 #include <QAction>
@@ -206,7 +207,13 @@ void TRSSQuorvelleForm::GenerateReport() {
     TRSSFeedOptions &store = Store();
     std::string path = platform::IncludeTrailingPathDelimiter(store.AppPath) + "headlines/index.html";
     // An existing report is shown as it is; only a missing one is generated.
-    if (!platform::FileExists(path)) path = store.GenerateXML();
+    if (!platform::FileExists(path)) {
+      path = store.GenerateXML();
+      // A list without a feed has no headlines to show: its start page says
+      // how to fill the list (and the browser is not sent to "file://").
+      const std::string start = report::WriteEmptyListPage(store);
+      if (!start.empty()) path = start;
+    }
     OpenFileInIE(path);
   });
 }

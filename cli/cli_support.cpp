@@ -4,11 +4,13 @@
 #include "platform/codepage/codepage.h"
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
+#include "platform/inet/inet_client.h"
 #include "platform/registry/registry.h"
 #include "platform/xml/xml_document.h"
 #include "platform/xml/xml_escape.h"
 #include "support/debug_log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -43,6 +45,53 @@ std::string OneLineTitle(std::string_view title) {
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   }
   return platform::Trim(text);
+}
+
+std::string AddressProblem(std::string_view url) {
+  const std::string address(url);
+  const std::size_t scheme = address.find("://");
+  const bool hasHost = scheme != std::string::npos && scheme + 3 < address.size() &&
+                       std::string_view("/?#").find(address[scheme + 3]) == std::string_view::npos;
+  if (platform::HasSupportedScheme(address) && hasHost) return {};
+  return "Not an http, https or ftp address: " + address;
+}
+
+std::string NearestName(std::string_view word, const std::vector<std::string> &names) {
+  const std::string lowered = platform::LowerCase(std::string(word));
+  if (lowered.empty()) return {};
+  for (const std::string &name : names) {
+    if (name.size() > lowered.size() && platform::LowerCase(name).starts_with(lowered)) return name;
+  }
+  // Optimal string alignment distance over three rows.
+  const auto distance = [](const std::string &a, const std::string &b) {
+    std::vector<std::size_t> before(b.size() + 1);
+    std::vector<std::size_t> previous(b.size() + 1);
+    std::vector<std::size_t> current(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+      previous[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+      current[0] = i;
+      for (std::size_t j = 1; j <= b.size(); ++j) {
+        const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+        current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + cost});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+          current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+      std::swap(before, previous);
+      std::swap(previous, current);
+    }
+    return previous[b.size()];
+  };
+  std::string best;
+  std::size_t bestDistance = 3;
+  for (const std::string &name : names) {
+    const std::size_t d = distance(lowered, platform::LowerCase(name));
+    if (d < bestDistance && d < lowered.size()) {
+      best = name;
+      bestDistance = d;
+    }
+  }
+  return best;
 }
 
 void PrintError(std::string_view text) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace quorvelle::cli {
 
@@ -32,6 +33,16 @@ std::string OneLine(std::string_view text);
 // A feed title as the add feed dialog keeps it: every control character
 // becomes a blank, the ends are trimmed.
 std::string OneLineTitle(std::string_view title);
+
+// The rule for an address the list may hold, the one `check` applies: ""
+// for an http, https or ftp address with a host, else the reason, one line.
+std::string AddressProblem(std::string_view url);
+
+// Of the names, the one nearest to word (letter case ignored): a name that
+// begins with word, else the first at the smallest edit distance (a
+// transposition counts as one edit) when that is at most 2 and smaller than
+// word; "" when none is near.
+std::string NearestName(std::string_view word, const std::vector<std::string> &names);
 
 // Prints one line to standard error.
 void PrintError(std::string_view text);

@@ -15,12 +15,14 @@
 #include "support/rss_feed_utils.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <fcntl.h>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <spawn.h>
 #include <unistd.h>
 #include <vector>
@@ -153,6 +155,43 @@ std::string MissingStylesheet(TRSSFeedOptions &store, const char *name) {
   return ": " + Quoted(path) + " is missing (is Quorvelle installed? scripts/install.sh)";
 }
 
+// The lower-cased addresses of every feed of the list.
+std::set<std::string> FeedAddresses(TRSSFeedOptions &store) {
+  std::vector<XmlNode> feeds;
+  CollectFeeds(store.FXMLDoc->DocumentElement(), feeds);
+  std::set<std::string> addresses;
+  for (const XmlNode &feed : feeds)
+    addresses.insert(platform::LowerCase(feed.FindAttribute("src").value_or("")));
+  return addresses;
+}
+
+// The feeds an import brought in without a title get the title the add
+// dialog reads from the feed, or their address when none can be read, so
+// the list holds nothing `check` flags as an empty title.
+void FillMissingTitles(TRSSFeedOptions &store, const std::set<std::string> &before, Progress &progress) {
+  std::vector<XmlNode> feeds;
+  CollectFeeds(store.FXMLDoc->DocumentElement(), feeds);
+  for (XmlNode &feed : feeds) {
+    const std::string url = feed.FindAttribute("src").value_or("");
+    if (before.contains(platform::LowerCase(url))) continue;
+    if (!platform::Trim(platform::DecodeStoredText(feed.FindAttribute("title").value_or(""))).empty()) continue;
+    progress.Set("Reading the title of " + url);
+    std::string title;
+    store.GetFeedTitleFromURL(url, title);
+    title = OneLineTitle(title);
+    feed.SetAttribute("title", platform::EncodeStoredText(title.empty() ? url : title));
+  }
+}
+
+// Whether a window can be shown: an X or Wayland display is named.
+bool HasDisplay() {
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char *value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 } // namespace
 
 // ---- list, categories
@@ -226,6 +265,15 @@ int AddFeed(const AddOptions &options) {
     PrintError("The feed's address is empty");
     return kUsage;
   }
+  // What `check` would flag is not stored: a foreign address, a blank title.
+  if (const std::string problem = AddressProblem(url); !problem.empty()) {
+    PrintError(problem);
+    return kFailed;
+  }
+  if (options.title && OneLineTitle(*options.title).empty()) {
+    PrintError("Empty title: give the feed a title, or leave out --title to read it from the feed");
+    return kFailed;
+  }
   const std::string category = StoreCategoryName(options.category);
   FeedList list;
   if (!list.Open()) return kFailed;
@@ -236,7 +284,8 @@ int AddFeed(const AddOptions &options) {
     return kFailed;
   }
   // A title is one line, as the dialog's edit box holds it.
-  std::string title = options.title ? OneLineTitle(*options.title) : std::string();
+  // Without a title and without the download, the address serves as one.
+  std::string title = options.title ? OneLineTitle(*options.title) : options.noFetch ? url : std::string();
   if (!options.title && !options.noFetch) {
     {
       Progress progress("Reading the feed's title");
@@ -421,8 +470,9 @@ int Import(const std::string &source, const std::optional<std::string> &category
 
   const std::string extension = LowerExtension(fileName);
   if (extension != ".opml" && extension != ".xml") {
+    // A file name whose format cannot be told is a usage error, as for export.
     PrintError(Quoted(source) + " is neither an OPML list (.opml) nor a Quorvelle list (.xml)");
-    return kFailed;
+    return kUsage;
   }
   if (extension == ".xml" && category) {
     PrintError("--category is for OPML lists: a Quorvelle list keeps its own categories");
@@ -450,6 +500,7 @@ int Import(const std::string &source, const std::optional<std::string> &category
   if (!list.Open()) return kFailed;
   TRSSFeedOptions &store = list.Store();
   const std::size_t before = CountFeeds(store);
+  const std::set<std::string> known = FeedAddresses(store);
   std::string into;
   if (extension == ".opml") {
     // The choices of the import dialog: "Into new category:" with the list's
@@ -482,6 +533,7 @@ int Import(const std::string &source, const std::optional<std::string> &category
     store.ImportXML(fileName);
   }
   const std::size_t added = CountFeeds(store) - before;
+  FillMissingTitles(store, known, *progress);
   progress->Set("Saving the feed list");
   if (!list.Save()) return kFailed;
   progress.reset();
@@ -561,6 +613,11 @@ int Report(bool open) {
   }
   PrintLine(page);
   if (!open) return kDone;
+  // Without a display the browser would run on hidden until killed.
+  if (!HasDisplay()) {
+    PrintError("No display (neither DISPLAY nor WAYLAND_DISPLAY is set): quorvelle-browser was not started");
+    return kFailed;
+  }
   const std::string browser =
       FindExecutable({platform::IncludeTrailingPathDelimiter(store.AppPath) + "quorvelle-browser",
                       ProgramFolder() + "quorvelle-browser"});
@@ -674,9 +731,8 @@ int Check(bool json) {
               {"duplicate", *src, where,
                "Duplicate address " + *src + " in " + Quoted(where) + " (first in " + Quoted(first->second) + ")"});
         }
-        if (!platform::HasSupportedScheme(*src)) {
-          problems.push_back(
-              {"scheme", *src, where, "Not an http, https or ftp address: " + *src + " in " + Quoted(where)});
+        if (const std::string problem = AddressProblem(*src); !problem.empty()) {
+          problems.push_back({"scheme", *src, where, problem + " in " + Quoted(where)});
         }
         if (platform::Trim(platform::DecodeStoredText(feed.FindAttribute("title").value_or(""))).empty()) {
           problems.push_back({"empty-title", *src, where, "Empty title: " + *src + " in " + Quoted(where)});

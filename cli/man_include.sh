@@ -28,6 +28,6 @@ The feed list, shared with the browser band.
 ~/.config/Quorvelle/registry/HKEY_CURRENT_USER.reg
 The settings (key Software\eTolvane\eQuorvelle).
 [SEE ALSO]
-quorvelle-browser(1), docs/cli.md in the sources (the --json shapes).
+quorvelle-browser(1); the --json shapes and more in /usr/share/doc/quorvelle/cli.md (docs/cli.md in the sources).
 TEXT
 } >"$out"

@@ -7,8 +7,10 @@
 #include "support/debug_log.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -27,12 +29,50 @@ void AddCategoryOption(CLI::App *command, std::optional<std::string> &value, con
       what + " (\"\" or \"<< GENERAL >>\" for General)");
 }
 
+// The names of the commands registered below app.
+std::vector<std::string> CommandNames(CLI::App &app) {
+  std::vector<std::string> names;
+  for (const CLI::App *command : app.get_subcommands([](CLI::App *) { return true; }))
+    names.push_back(command->get_name());
+  return names;
+}
+
+// Walks the words of the command line down the registered commands; a word
+// where a command is expected that names none is reported with the nearest
+// name. "" when every command word is known. Commands that have commands of
+// their own take no option with a value, so every word not starting with
+// '-' there is a command word.
+std::string UnknownCommand(CLI::App &app, const std::vector<std::string> &args) {
+  CLI::App *current = &app;
+  std::string path;
+  for (const std::string &arg : args) {
+    if (arg == "--") break;
+    if (arg.starts_with('-')) continue;
+    const std::vector<std::string> names = CommandNames(*current);
+    if (names.empty()) break;
+    const std::string prefix = path.empty() ? std::string() : path + " ";
+    if (std::find(names.begin(), names.end(), arg) == names.end()) {
+      const std::string nearest = NearestName(arg, names);
+      return "unknown command \"" + prefix + arg + "\"" +
+             (nearest.empty() ? std::string("; \"quorvelle help\" lists the commands")
+                              : "; did you mean \"" + prefix + nearest + "\"?");
+    }
+    current = current->get_subcommand(arg);
+    path = prefix + arg;
+  }
+  return {};
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   CLI::App app(kDescription, "quorvelle");
-  app.set_version_flag("--version", std::string("quorvelle ") + QUORVELLE_VERSION);
+  app.set_version_flag("-v,--version", std::string("quorvelle ") + QUORVELLE_VERSION);
   app.require_subcommand(1);
+  // A usage error is one line, as every other message.
+  app.failure_message([](const CLI::App *, const CLI::Error &error) {
+    return std::string(error.what()) + "; \"quorvelle help\" shows the usage\n";
+  });
   app.fallthrough(false);
 
   bool json = false;
@@ -106,8 +146,25 @@ int main(int argc, char **argv) {
   CLI::App *check = app.add_subcommand("check", "Report what is wrong with the list; exit status 1 when anything is");
   check->add_flag("--json", json, "Print JSON");
 
+  // "help [COMMAND...]" is "[COMMAND...] --help"; its words are checked as
+  // commands like any others.
+  app.add_subcommand("help", "Show the help of quorvelle, or of a command (quorvelle help category add)")
+      ->allow_extras();
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const auto first =
+      std::find_if(args.begin(), args.end(), [](const std::string &arg) { return !arg.starts_with('-'); });
+  if (first != args.end() && *first == "help") {
+    args.erase(first);
+    args.emplace_back("--help");
+  }
+  if (const std::string unknown = UnknownCommand(app, args); !unknown.empty()) {
+    PrintError(unknown);
+    return kUsage;
+  }
   try {
-    app.parse(argc, argv);
+    // CLI11 takes the words last first.
+    std::reverse(args.begin(), args.end());
+    app.parse(args);
   } catch (const CLI::ParseError &error) {
     const int status = app.exit(error);
     return status == 0 ? kDone : kUsage;

@@ -25,6 +25,7 @@
 #include <QWebEngineProfile>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -45,10 +46,35 @@ void PrepareEnvironment() {
   qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }
 
+constexpr const char *kUsage =
+    "usage: quorvelle-browser [--demo] [address]\n"
+    "       quorvelle-browser --add-feed ADDRESS   (the add feed dialog with the address filled in)\n"
+    "       quorvelle-browser --import FILE        (imports an OPML or Quorvelle list)\n"
+    "       quorvelle-browser --help | --version\n";
+
+// --help and --version are answered in the terminal before anything of the
+// window starts (no display is needed for them); -1 when neither is given.
+int AnswerInTerminal(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--version" || arg == "-v") {
+      std::printf("quorvelle-browser %s\n", QUORVELLE_VERSION);
+      return 0;
+    }
+  }
+  return -1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
   using namespace quorvelle;
+  if (const int answered = AnswerInTerminal(argc, argv); answered >= 0) return answered;
   const qint64 started = QDateTime::currentMSecsSinceEpoch();
   PrepareEnvironment();
   host::RegisterFeedProxyScheme();
@@ -61,20 +87,24 @@ int main(int argc, char **argv) {
   // From the desktop: an address for the add feed dialog, a list file to import.
   std::optional<QString> addFeed;
   std::optional<QString> importFile;
+  // Qt has taken its own options (-platform, -style, ...) out of these.
   const QStringList arguments = QCoreApplication::arguments().mid(1);
+  bool optionsEnded = false;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString &arg = arguments[i];
-    if (arg == QLatin1String("--demo")) {
+    if (optionsEnded) {
+      address = arg;
+    } else if (arg == QLatin1String("--")) {
+      optionsEnded = true;
+    } else if (arg == QLatin1String("--demo")) {
       demo = true;
-    } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-      std::printf("usage: quorvelle-browser [--demo] [address]\n"
-                  "       quorvelle-browser --add-feed ADDRESS   (the add feed dialog with the address filled in)\n"
-                  "       quorvelle-browser --import FILE        (imports an OPML or Quorvelle list)\n");
-      return 0;
     } else if ((arg == QLatin1String("--add-feed") || arg == QLatin1String("--import")) && i + 1 < arguments.size()) {
       (arg == QLatin1String("--add-feed") ? addFeed : importFile) = arguments[++i];
     } else if (arg == QLatin1String("--add-feed") || arg == QLatin1String("--import")) {
       std::fprintf(stderr, "quorvelle-browser: %s needs an argument\n", qPrintable(arg));
+      return 2;
+    } else if (arg.startsWith(QLatin1Char('-'))) {
+      std::fprintf(stderr, "quorvelle-browser: unknown option %s\n%s", qPrintable(arg), kUsage);
       return 2;
     } else {
       address = arg;
@@ -95,7 +125,8 @@ int main(int argc, char **argv) {
     // default, so a first start shows the installation's help page.
     const QUrl startPage = host::StartPageUrl(installation.toStdString());
     host::EnsureBrowserSettings();
-    if (!demo && scriptFile.isEmpty() && !addFeed && !importFile) host::OfferStarterFeeds(installation.toStdString());
+    const bool starterImported =
+        !demo && scriptFile.isEmpty() && !addFeed && !importFile && host::OfferStarterFeeds(installation.toStdString());
 
     QWebEngineProfile *profile = QWebEngineProfile::defaultProfile();
     profile->setHttpUserAgent(profile->httpUserAgent() + QStringLiteral(" Quorvelle/1.0"));
@@ -112,6 +143,9 @@ int main(int argc, char **argv) {
         first = QUrl::fromUserInput(address, QDir::currentPath());
       } else if (demo && !demoMode.ReportPage().isEmpty()) {
         first = QUrl::fromLocalFile(demoMode.ReportPage());
+      } else if (starterImported && QFileInfo::exists(installation + QStringLiteral("headlines/index.html"))) {
+        // The starter list's headlines at once.
+        first = QUrl::fromLocalFile(installation + QStringLiteral("headlines/index.html"));
       } else {
         first = startPage;
       }

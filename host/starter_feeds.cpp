@@ -1,5 +1,6 @@
 #include "host/starter_feeds.h"
 
+#include "exchange/exchange_dialogs.h"
 #include "feeds/feed_store.h"
 #include "platform/files/file_io.h"
 #include "platform/registry/registry.h"
@@ -7,6 +8,27 @@
 #include "support/debug_log.h"
 
 namespace quorvelle::host {
+namespace {
+
+// The starter list goes into General, the category the report's first page
+// shows, so the first report has headlines at once; the question before has
+// already asked the user, so the import dialog does not ask again.
+class IntoGeneral final : public ExchangeDialogs {
+public:
+  IntoGeneral() : previous_(InstallExchangeDialogs(this)) {}
+  ~IntoGeneral() override { InstallExchangeDialogs(previous_); }
+  IntoGeneral(const IntoGeneral &) = delete;
+  IntoGeneral &operator=(const IntoGeneral &) = delete;
+  std::optional<ExportChoice> ShowExportDialog(TRSSFeedOptions & /*store*/) override { return std::nullopt; }
+  std::optional<ImportChoice> ShowImportDialog(TRSSFeedOptions & /*store*/, const std::string & /*name*/) override {
+    return ImportChoice{false, "", ""};
+  }
+
+private:
+  ExchangeDialogs *previous_;
+};
+
+} // namespace
 
 bool FeedListIsEmpty() {
   bool empty = false;
@@ -41,6 +63,7 @@ bool OfferStarterFeeds(const std::string &installationFolder) {
     // holds one only for the import, so nothing stale is saved later.
     FeedOptions = std::make_unique<TRSSFeedOptions>();
     FeedOptions->Load();
+    const IntoGeneral intoGeneral;
     FeedOptions->ImportFromFilename(starter);
     FeedOptions.reset();
     imported = !FeedListIsEmpty();

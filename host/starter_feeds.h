@@ -14,9 +14,9 @@ inline constexpr const char *kStarterOfferedValue = "StarterFeedsOffered";
 // True when the feed list holds no feed and no category.
 bool FeedListIsEmpty();
 
-// Asks (once per user) and imports through the import command; true when it
-// imported. Must run before a band library is loaded, so the band reads the
-// list as it is afterwards.
+// Asks (once per user) and imports through the import command, into General
+// (the category the report's first page shows); true when it imported. Must run before a band library is loaded, so the
+// band reads the list as it is afterwards.
 bool OfferStarterFeeds(const std::string &installationFolder);
 
 } // namespace quorvelle::host

@@ -8,6 +8,7 @@
 #include "platform/codepage/text_case.h"
 #include "platform/files/file_io.h"
 #include "platform/inet/inet_client.h"
+#include "report/empty_list_page.h"
 
 #include <curl/curl.h>
 
@@ -103,11 +104,7 @@ std::string CommandHandler::Handle(std::string_view body) {
 
 std::string CommandHandler::Answer(const Request &request) {
   try {
-    std::string answer = OkAnswer(request.id, Run(request), request.version);
-    if (answer.size() > kMaxMessageBytes)
-      return ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB).",
-                                      request.id, request.version});
-    return answer;
+    return OkAnswer(request.id, Run(request), request.version);
   } catch (ProtocolError &error) {
     error.version = request.version;
     return ErrorAnswer(request.id, error);
@@ -132,7 +129,7 @@ json CommandHandler::Run(const Request &request) {
     const ReportFrame frame = Report(request.args);
     return {{"page", frame.page.page}, {"title", frame.page.title}, {"html", frame.page.html}};
   }
-  throw ProtocolError{"unknown-command", "Unknown command \"" + command + "\"."};
+  throw ProtocolError{"unknown-command", "Unknown command \"" + Echo(command) + "\"."};
 }
 
 HostDialogs &CommandHandler::RequireDialogs() {
@@ -238,7 +235,7 @@ json CommandHandler::Export(const json &args) {
 json CommandHandler::Dialog(const json &args) {
   const std::string name = RequiredStringArg(args, "name");
   if (name != "manage" && name != "import" && name != "export")
-    throw ProtocolError{"bad-argument", "Unknown dialog \"" + name + "\"."};
+    throw ProtocolError{"bad-argument", "Unknown dialog \"" + Echo(name) + "\"."};
   HostDialogs &dialogs = RequireDialogs();
   store_.Load();
   bool accepted = false;
@@ -253,6 +250,16 @@ json CommandHandler::Dialog(const json &args) {
 
 ReportFrame CommandHandler::Report(const json &args) {
   const std::string page = StringArg(args, "page", "index.html");
+  // A list without a feed has no report to render: its start page says how
+  // to fill the list, as "View Feeds..." in the band shows it.
+  store_.Load();
+  if (report::ListHoldsNoFeed(store_)) {
+    ReportFrame frame;
+    frame.page.page = "index.html";
+    frame.page.title = report::kEmptyListTitle;
+    frame.page.html = report::EmptyListPageHtml(report::StarterListPath(store_));
+    return frame;
+  }
   return report_.Frame(page);
 }
 

@@ -46,6 +46,12 @@ bool WriteAll(int fd, const char *data, std::size_t size) {
 
 std::string Dump(const json &value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
+// Whether an id may be repeated in an answer.
+bool Repeatable(const json &id) {
+  return id.is_null() || id.is_number_integer() ||
+         (id.is_string() && id.get_ref<const std::string &>().size() <= kMaxIdBytes);
+}
+
 } // namespace
 
 Frame ReadFrame(int fd) {
@@ -79,18 +85,32 @@ bool WriteFrame(int fd, std::string_view body) {
 }
 
 std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
-  json message = json::parse(body, nullptr, false);
-  if (message.is_discarded()) return ProtocolError{"bad-json", "The message is not JSON text."};
+  // An object or array nested too deep is dropped while it is read (with
+  // everything inside it), so nothing deep is ever built; the message is
+  // then refused below.
+  bool tooDeep = false;
+  const json::parser_callback_t depthLimit = [&tooDeep](int depth, json::parse_event_t event, json & /*value*/) {
+    if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
+        depth >= kMaxNesting) {
+      tooDeep = true;
+      return false;
+    }
+    return true;
+  };
+  json message = json::parse(body, depthLimit, false);
+  if (message.is_discarded() && !tooDeep) return ProtocolError{"bad-json", "The message is not JSON text."};
   if (!message.is_object()) return ProtocolError{"bad-request", "The message is not a JSON object."};
   // The id first, so that every later complaint names its request.
   Request request;
   const auto id = message.find("id");
   if (id == message.end() || !(id->is_number_integer() || id->is_string()))
     return ProtocolError{"bad-request", "The message has no \"id\" (an integer or a string)."};
-  request.id = *id;
+  if (!Repeatable(*id)) return ProtocolError{"bad-request", "The message's \"id\" is longer than 256 bytes."};
+  request.id = std::move(*id);
   const auto refuse = [&](const char *code, const char *text) {
     return ProtocolError{code, text, request.id, request.version};
   };
+  if (tooDeep) return refuse("bad-request", "The message is nested deeper than 64 levels.");
   const auto version = message.find("v");
   if (version == message.end() || !version->is_number_integer())
     return refuse("bad-request", "The message has no protocol version \"v\".");
@@ -105,7 +125,7 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
   if (args == message.end() || args->is_null()) {
     request.args = json::object();
   } else if (args->is_object()) {
-    request.args = *args;
+    request.args = std::move(*args);
   } else {
     return refuse("bad-request", "\"args\" must be an object.");
   }
@@ -113,12 +133,27 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
 }
 
 std::string OkAnswer(const json &id, const json &result, int version) {
-  return Dump(json{{"v", version}, {"id", id}, {"ok", true}, {"result", result}});
+  std::string answer = Dump(json{{"v", version}, {"id", id}, {"ok", true}, {"result", result}});
+  if (answer.size() <= kMaxMessageBytes) return answer;
+  return ErrorAnswer(id, {"too-large", "The answer would be larger than the browser accepts (1 MiB).", id, version});
 }
 
 std::string ErrorAnswer(const json &id, const ProtocolError &error) {
   return Dump(json{
-      {"v", error.version}, {"id", id}, {"ok", false}, {"error", {{"code", error.code}, {"message", error.message}}}});
+      {"v", error.version},
+      {"id", Repeatable(id) ? id : json(nullptr)},
+      {"ok", false},
+      {"error", {{"code", Echo(error.code, kMaxEchoBytes)}, {"message", Echo(error.message, kMaxErrorMessageBytes)}}}});
+}
+
+std::string Echo(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return std::string(text);
+  constexpr std::string_view kCut = "...";
+  std::size_t end = maxBytes > kCut.size() ? maxBytes - kCut.size() : 0;
+  // Back to the first byte of a character (not a UTF-8 continuation byte).
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0U) == 0x80U)
+    --end;
+  return std::string(text.substr(0, end)) + std::string(kCut);
 }
 
 std::string StringArg(const json &args, const char *name, const std::string &fallback) {

@@ -11,8 +11,11 @@
 //             "error": {"code": "<code>", "message": "<text>"}}
 //
 // Nothing in a request is trusted: a frame with a bad length, a body that is
-// not JSON or not a request of this version gets an error answer and is
-// never handed on.
+// not JSON or not a request of this version, nested deeper than
+// kMaxNesting or with an id longer than kMaxIdBytes gets an error answer and
+// is never handed on. An answer never exceeds kMaxMessageBytes: values a
+// message repeats from its request are cut (Echo), and an answer that would
+// still be larger becomes a "too-large" error answer.
 
 #include <nlohmann/json.hpp>
 
@@ -30,6 +33,15 @@ inline constexpr int kLatestProtocolVersion = 2;
 // Larger requests are read past and refused; the browser itself refuses
 // answers above this size.
 inline constexpr std::uint32_t kMaxMessageBytes = 1024U * 1024U;
+// Objects and arrays within one another, the message itself included. The
+// depth is checked while the text is read, before anything walks the value.
+inline constexpr int kMaxNesting = 64;
+// A string id longer than this is refused (and not repeated in the answer).
+inline constexpr std::size_t kMaxIdBytes = 256;
+// How much of a request's value an error message repeats.
+inline constexpr std::size_t kMaxEchoBytes = 200;
+// How long an error message may be.
+inline constexpr std::size_t kMaxErrorMessageBytes = 4096;
 
 // An answer that says what was wrong with a request.
 struct ProtocolError {
@@ -67,9 +79,15 @@ bool WriteFrame(int fd, std::string_view body);
 // The request in body, or what is wrong with it.
 std::variant<Request, ProtocolError> ParseRequest(std::string_view body);
 
-// Answers as serialised JSON text (UTF-8; invalid bytes replaced).
+// Answers as serialised JSON text (UTF-8; invalid bytes replaced). An error
+// answer always fits kMaxMessageBytes (its message is cut, an overlong id is
+// left out); an ok answer that would not fit becomes a "too-large" error.
 std::string OkAnswer(const nlohmann::json &id, const nlohmann::json &result, int version = kProtocolVersion);
 std::string ErrorAnswer(const nlohmann::json &id, const ProtocolError &error);
+
+// A request's text as an error message repeats it: at most maxBytes bytes,
+// cut at a character boundary and marked with "..." when cut.
+std::string Echo(std::string_view text, std::size_t maxBytes = kMaxEchoBytes);
 
 // Argument readers: the value of a member of args of the expected type, or
 // the fallback when it is missing. A member of another type throws

@@ -31,7 +31,7 @@ void Present(QDialog &dialog) {
   dialog.activateWindow();
 }
 
-void AcceptOpenDialog() {
+[[maybe_unused]] void AcceptOpenDialog() {
   auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
   if (dialog == nullptr || !dialog->isVisible()) return;
   if (auto *box = qobject_cast<QMessageBox *>(dialog); box != nullptr && box->defaultButton() != nullptr) {
@@ -59,11 +59,13 @@ void QtHostDialogs::Start() {
   if (!Available()) throw ProtocolError{"no-dialogs", "There is no display to show the dialog on."};
   application_ = std::make_unique<QuorvelleApplication>(gArgc, gArgv);
   QApplication::setQuitOnLastWindowClosed(false);
+#ifdef QUORVELLE_TEST_DIALOG_SWITCH
   if (Set("QUORVELLE_NATIVE_HOST_ACCEPT_DIALOGS")) {
     acceptor_ = std::make_unique<QTimer>();
     QObject::connect(acceptor_.get(), &QTimer::timeout, [] { AcceptOpenDialog(); });
     acceptor_->start(100);
   }
+#endif
 }
 
 bool QtHostDialogs::AddFeed(TRSSFeedOptions &store, const std::string &url, const std::string &title) {

@@ -31,8 +31,10 @@ public:
 private:
   void Start();
   std::unique_ptr<QApplication> application_;
-  // With QUORVELLE_NATIVE_HOST_ACCEPT_DIALOGS=1 (automated checks) every
-  // modal dialog is closed with its default button as soon as it shows.
+  // In the test build of the program (testbin/quorvelle-native-host) with
+  // QUORVELLE_NATIVE_HOST_ACCEPT_DIALOGS=1, every modal dialog is closed with
+  // its default button as soon as it shows; the program users run has no
+  // such switch.
   std::unique_ptr<QTimer> acceptor_;
 };
 

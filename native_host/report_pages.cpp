@@ -54,6 +54,7 @@ report::FeedBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetc
 
 std::string AssemblePage(const ReportFrame &frame, const std::vector<report::FeedBox> &boxes, std::string &title) {
   title = frame.page.title;
+  if (frame.page.feeds.empty()) return frame.page.html;
   XmlDocument doc;
   if (!doc.LoadHtml(frame.page.html)) return frame.page.html;
   std::vector<XmlNode> slots(frame.page.feeds.size());

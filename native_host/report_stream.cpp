@@ -133,7 +133,7 @@ void ReportStreams::Deliver(Stream &stream, std::size_t source, fetch::FeedDeliv
   const bool final = delivery.final;
   for (const std::size_t slot : stream.slotsOf[source]) {
     report::FeedBox box = SafeBox(stream.frame, slot, &delivery);
-    if (!stream.boxes.empty())
+    if (stream.request.version == kProtocolVersion)
       stream.boxes[slot] = std::move(box);
     else
       channel_.Write(Part(stream.request, "box", BoxResult(slot, std::move(box))));
@@ -157,7 +157,7 @@ void ReportStreams::TimeOut(Stream &stream) {
     if (stream.shown[source]) continue;
     for (const std::size_t slot : stream.slotsOf[source]) {
       report::FeedBox box = SafeBox(stream.frame, slot, nullptr);
-      if (!stream.boxes.empty())
+      if (stream.request.version == kProtocolVersion)
         stream.boxes[slot] = std::move(box);
       else
         channel_.Write(Part(stream.request, "box", BoxResult(slot, std::move(box))));
@@ -170,7 +170,7 @@ void ReportStreams::TimeOut(Stream &stream) {
 void ReportStreams::Finish(Stream &stream) {
   stream.finished = true;
   const Request &request = stream.request;
-  if (stream.boxes.empty()) {
+  if (request.version != kProtocolVersion) {
     channel_.Write(Part(request, "end", {{"boxes", stream.frame.page.feeds.size()}}));
   } else {
     std::string title;

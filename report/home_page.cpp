@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
 #include "platform/registry/registry.h"
+#include "report/empty_list_page.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
@@ -29,6 +30,9 @@ void TRSSFeedOptions::SetHomePageToHeaders() {
     const std::string installFolder = platform::IncludeTrailingPathDelimiter(AppPath);
     if (!platform::FileExists(installFolder + "headlines/index.html")) {
       GenerateXML();
+      // A list without a feed: the home page is the start page that says how
+      // to fill it, not a missing file.
+      report::WriteEmptyListPage(*this);
     }
     const std::string address = "file://" + installFolder + "headlines/index.html";
     const std::string current = GetIEHomePage();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Copies the built programs (QuorvelleInstall, quorvelle-browser, quorvelle),
-# the band library and the data files into the per-user installation folder
+# stripped, the band library and the data files into the per-user installation folder
 # and registers them; puts quorvelle on PATH through ~/.local/bin and its
 # manual page into ~/.local/share/man.
 #   scripts/install.sh [build-folder]
@@ -24,6 +24,12 @@ for program in "$build"/bin/*; do
   [ -f "$program" ] && install -m 0755 "$program" "$target/"
 done
 install -m 0755 "$build/lib/libQuorvelle.so" "$target/"
+# Stripped as the package's are: the debug information stays in the build.
+for file in "$target"/*; do
+  if [ -f "$file" ] && [ -x "$file" ] && head -c 4 "$file" | grep -q 'ELF'; then
+    strip --strip-unneeded --remove-section=.comment "$file"
+  fi
+done
 cp -R data/. "$target/"
 # The browser extension (written by the build when node is there) and its
 # native host's registration with the browsers.
@@ -69,7 +75,7 @@ if [ -x "$target/quorvelle-browser" ] && [ -d desktop ]; then
   # The file types without a default application, asked before our entries
   # are there to answer for them.
   unclaimed=()
-  for pair in text/x-opml:Import application/x-opml+xml:Import application/rss+xml:AddFeed \
+  for pair in text/x-opml:Import text/x-opml+xml:Import application/x-opml+xml:Import application/rss+xml:AddFeed \
     application/atom+xml:AddFeed application/rdf+xml:AddFeed; do
     if command -v xdg-mime >/dev/null 2>&1 && [ -z "$(xdg-mime query default "${pair%%:*}" 2>/dev/null)" ]; then
       unclaimed+=("$pair")

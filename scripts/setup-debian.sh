@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev help2man
   desktop-file-utils appstream xdg-utils dpkg-dev lintian
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  newsboat chromium xvfb xauth python3 fonts-dejavu-core
+  newsboat chromium xvfb xauth python3 fonts-dejavu-core fonts-noto-color-emoji
   nodejs firefox-esr
   clang-format
 )

@@ -3,6 +3,7 @@
 #include "feeds/feed_store.h"
 #include "platform/codepage/text_case.h"
 #include "platform/registry/registry.h"
+#include "setup/user_installation.h"
 #include "support/debug_log.h"
 
 #include <cstdint>
@@ -48,7 +49,10 @@ std::string InstallationFolder() {
     throw EOSError("Cannot find the program's own file");
   }
   const std::string file(buf, static_cast<std::size_t>(n));
-  return file.substr(0, file.rfind('/') + 1);
+  const std::string folder = file.substr(0, file.rfind('/') + 1);
+  // The package's copy installs for the user who runs it, into that user's
+  // own folder (set up by the program that started it).
+  return IsPackagedFolder(folder) ? UserInstallationFolder() : folder;
 }
 
 void RegisterBandLibrary(const std::string &libraryPath) {

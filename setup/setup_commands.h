@@ -32,7 +32,8 @@ void IE5_AddExtMenuItem(const std::string &menuText, const std::string &url, int
 // Deletes that key with its values; true when it was deleted.
 bool IE5_RemoveExtMenuItem(const std::string &menuText);
 
-// The folder of the running program, with a trailing '/'.
+// The folder of the running program, with a trailing '/'; for the package's
+// program (in /usr/lib/quorvelle/) the user's own installation folder.
 std::string InstallationFolder();
 
 // Loads the band library, calls its DllRegisterServer and unloads it.

@@ -22,9 +22,10 @@ namespace fs = std::filesystem;
 
 constexpr const char *kSetupProgram = "QuorvelleInstall";
 
-// Links every file and folder of the package into the user's folder (the
-// setup program is copied), keeps the user's own files and the report, and
-// drops links to what the package no longer has.
+// Links every file and folder of the package into the user's folder, keeps
+// the user's own files and the report, and drops links to what the package
+// no longer has. A copy of the setup program left by an earlier version is
+// replaced by a link: the user's folder holds no programs.
 void MirrorPackage(const fs::path &package, const fs::path &user) {
   fs::create_directories(user);
   for (const fs::directory_entry &entry : fs::directory_iterator(user)) {
@@ -32,22 +33,21 @@ void MirrorPackage(const fs::path &package, const fs::path &user) {
       fs::remove(entry.path());
     }
   }
+  const fs::path oldCopy = user / kSetupProgram;
+  if (fs::is_regular_file(fs::symlink_status(oldCopy))) fs::remove(oldCopy);
   for (const fs::directory_entry &entry : fs::directory_iterator(package)) {
     const std::string name = entry.path().filename().string();
     const fs::path target = user / name;
     if (name == "headlines") continue;
-    if (name == kSetupProgram) {
-      fs::copy_file(entry.path(), target, fs::copy_options::update_existing);
-      continue;
-    }
     if (fs::is_symlink(target) || fs::exists(target)) continue;
     fs::create_symlink(entry.path(), target);
   }
 }
 
-// Runs "<folder>QuorvelleInstall /install"; true when it ended with status 0.
-bool RunSetupProgram(const std::string &folder) {
-  std::string program = folder + kSetupProgram;
+// Runs the package's "QuorvelleInstall /install"; true when it ended with
+// status 0.
+bool RunSetupProgram(const std::string &packageFolder) {
+  std::string program = packageFolder + kSetupProgram;
   std::string command = "/install";
   std::vector<char *> argv{program.data(), command.data(), nullptr};
   pid_t pid = 0;
@@ -73,8 +73,8 @@ std::string PrepareInstallationFolder(const std::string &programFolder) {
   std::string user = UserInstallationFolder();
   try {
     MirrorPackage(fs::path(programFolder).parent_path(), fs::path(user).parent_path());
-    if (RegisteredAppPath() != user && !RunSetupProgram(user)) {
-      std::fprintf(stderr, "Quorvelle: setting up %s failed (%s%s /install)\n", user.c_str(), user.c_str(),
+    if (RegisteredAppPath() != user && !RunSetupProgram(programFolder)) {
+      std::fprintf(stderr, "Quorvelle: setting up %s failed (%s%s /install)\n", user.c_str(), programFolder.c_str(),
                    kSetupProgram);
       return {};
     }

@@ -4,7 +4,7 @@
  * elements and attributes the report's own markup uses are taken over. */
 'use strict';
 
-const ELEMENTS = new Set(['a', 'article', 'b', 'br', 'div', 'em', 'footer', 'h1', 'h2', 'h3', 'header', 'i', 'li',
+const ELEMENTS = new Set(['a', 'article', 'b', 'br', 'code', 'div', 'em', 'footer', 'h1', 'h2', 'h3', 'header', 'i', 'li',
   'main', 'nav', 'ol', 'p', 'section', 'small', 'span', 'strong', 'time', 'ul']);
 const ATTRIBUTES = new Set(['class', 'id', 'href', 'rel', 'role', 'datetime', 'title', 'lang', 'aria-busy',
   'aria-live', 'aria-label', 'data-src', 'data-limit']);

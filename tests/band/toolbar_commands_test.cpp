@@ -174,6 +174,28 @@ TEST_F(ToolbarTest, ViewFeedsShowsAnEmptyAddressWhenNoReportCanBeMade) {
   EXPECT_FALSE(PathExists("relative"));
 }
 
+TEST_F(ToolbarTest, ViewFeedsOfAnEmptyListShowsTheStartPageThatSaysHowToFillIt) {
+  // A new user's list: no feed, whether or not it has categories.
+  for (const char *categories : {"", R"(<Quorvelle_Category name="Empty" description=""/>)"}) {
+    WriteFeeds(categories);
+    Reload();
+    std::filesystem::remove_all(AppPath() + "headlines");
+    Trigger("TBXItem1");
+    ASSERT_FALSE(site_->browser->Addresses().empty());
+    EXPECT_EQ(site_->browser->Addresses().back(), "file://" + Report()) << categories;
+    const std::string page = ReadFile(Report());
+    for (const char *text : {"Your feed list is empty", "Add RSS/XML/RDF/ATOM Feed...", "Import XML/OPML..."})
+      EXPECT_NE(page.find(text), std::string::npos) << text;
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+  }
+  // A list with a feed gets its report.
+  WriteFeeds(R"(<Quorvelle_Feed src="http://first.example/rss.xml" enabled="true" title="First"/>)");
+  Reload();
+  std::filesystem::remove_all(AppPath() + "headlines");
+  Trigger("TBXItem1");
+  EXPECT_EQ(ReadFile(Report()).find("Your feed list is empty"), std::string::npos);
+}
+
 TEST_F(ToolbarTest, HelpAndWebSiteNavigateTheHostingWindow) {
   Trigger("toobtnHelp");
   Trigger("TBXItem4");

@@ -17,6 +17,7 @@
 #include <set>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 
 namespace quorvelle::test {
 namespace {
@@ -94,9 +95,9 @@ TEST_F(CliTest, EditingCommandsChangeTheListOnDisk) {
   EXPECT_EQ(Run({"add", "http://c.example/rss", "--no-fetch", "--category", "News"}).status, 0);
   EXPECT_EQ(Run({"disable", "http://C.EXAMPLE/rss"}).status, 0);
   using Rows = std::vector<std::string>;
-  EXPECT_EQ(Feeds(),
-            (std::map<std::string, Rows>{{"", {"http://a.example/rss Caf\xC3\xA9 A on"}},
-                                         {"News", {"http://b.example/rss B on", "http://c.example/rss  off"}}}));
+  EXPECT_EQ(Feeds(), (std::map<std::string, Rows>{
+                         {"", {"http://a.example/rss Caf\xC3\xA9 A on"}},
+                         {"News", {"http://b.example/rss B on", "http://c.example/rss http://c.example/rss off"}}}));
 
   Result added = Run({"category", "add", "Tech/Web"});
   EXPECT_EQ(added.status, 0);
@@ -177,6 +178,48 @@ TEST_F(CliTest, FailingCommandsSayWhyOnOneLineAndWriteNothing) {
   EXPECT_EQ(json::parse(check.out)["problems"][0]["kind"], "not-well-formed");
 }
 
+TEST_F(CliTest, UsageErrorsNameTheCommandAndAddRefusesWhatCheckWouldFlag) {
+  WriteFile(user_.Home() + "/list.txt", "<opml/>");
+  const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+      {{"lst"}, 2, "unknown command \"lst\"; did you mean \"list\"?"},
+      {{"imprt", "f.opml"}, 2, "unknown command \"imprt\"; did you mean \"import\"?"},
+      {{"--json", "chekc"}, 2, "unknown command \"chekc\"; did you mean \"check\"?"},
+      {{"category", "ad", "x"}, 2, "unknown command \"category ad\"; did you mean \"category add\"?"},
+      {{"help", "lst"}, 2, "unknown command \"lst\"; did you mean \"list\"?"},
+      {{"frobnicate"}, 2, "unknown command \"frobnicate\"; \"quorvelle help\" lists the commands"},
+      {{"import", user_.Home() + "/list.txt"}, 2, ""},
+      {{"list", "--frob"}, 2, ""},
+      {{"add", "notaurl"}, 1, "Not an http, https or ftp address: notaurl"},
+      {{"add", "javascript:alert(1)", "--no-fetch"}, 1, "Not an http, https or ftp address: javascript:alert(1)"},
+      {{"add", "file:///etc/passwd", "--title", "P"}, 1, "Not an http, https or ftp address: file:///etc/passwd"},
+      {{"add", "http:///x.xml", "--no-fetch"}, 1, "Not an http, https or ftp address: http:///x.xml"},
+      {{"add", "http://a.example/", "--title", ""}, 1, ""},
+      {{"add", "http://a.example/", "--title", " \t "}, 1, ""},
+  };
+  for (const auto &[args, status, message] : cases) {
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, status) << args[0] << " " << (args.size() > 1 ? args[1] : "") << ": " << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    if (!message.empty()) {
+      EXPECT_EQ(result.err, message + "\n");
+    }
+    EXPECT_EQ(ListFile(), "<none>") << result.err;
+  }
+  // help names what it helps with; -v is the version.
+  EXPECT_EQ(Run({"-v"}).out, Run({"--version"}).out);
+  EXPECT_EQ(Run({"-v"}).out.rfind("quorvelle ", 0), 0U);
+  for (const auto &[args, shown] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"help"}, "import"}, {{"help", "add"}, "--no-fetch"}, {{"help", "category", "rename"}, "OLD"}}) {
+    const Result help = Run(args);
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_NE(help.out.find(shown), std::string::npos) << help.out;
+  }
+  // Without --title and without the download the address is the title.
+  ASSERT_EQ(Run({"add", "http://a.example/", "--no-fetch"}).status, 0);
+  EXPECT_EQ(Feeds()[""], std::vector<std::string>{"http://a.example/ http://a.example/ on"});
+  EXPECT_EQ(Run({"check"}).status, 0);
+}
+
 TEST_F(CliTest, CheckFindsDuplicatesForeignAddressesAndEmptyTitles) {
   WriteFile(user_.FeedsFile(), "<Quorvelle_Feeds><Quorvelle_Categories>"
                                "<Quorvelle_Feed src=\"http://a.example/\" enabled=\"true\" title=\"A\"/>"
@@ -233,7 +276,11 @@ TEST_F(CliTest, TitleDiscoveryAndImportOverTheNetwork) {
                               "<outline text=\"F\" xmlUrl=\"" +
                                   server.Url("/feed.xml") +
                                   "\"/>"
-                                  "<outline text=\"G\" xmlUrl=\"https://g.example/\"/></body></opml>"});
+                                  "<outline text=\"G\" xmlUrl=\"https://g.example/\"/>"
+                                  "<outline xmlUrl=\"" +
+                                  server.Url("/untitled.xml") + "\"/><outline text=\" \" xmlUrl=\"" +
+                                  server.Url("/gone.xml") + "\"/></body></opml>"});
+  server.Route("/untitled.xml", {200, "application/rss+xml", "<rss><channel><title>Read</title></channel></rss>"});
 
   const Result title = Run({"title", server.Url("/feed.xml")});
   EXPECT_EQ(title.status, 0);
@@ -250,8 +297,11 @@ TEST_F(CliTest, TitleDiscoveryAndImportOverTheNetwork) {
   const Result imported = Run({"import", server.Url("/list.opml")});
   EXPECT_EQ(imported.status, 0) << imported.err;
   // An address already in the list, in whatever category, is left out.
-  EXPECT_EQ(imported.out, "1 feed added to \"Shared\"\n");
-  EXPECT_EQ(Feeds()["Shared"], std::vector<std::string>{"https://g.example/ G on"});
+  EXPECT_EQ(imported.out, "3 feeds added to \"Shared\"\n");
+  // A feed without a title gets the one read from it, or its address.
+  EXPECT_EQ(Feeds()["Shared"],
+            (std::vector<std::string>{"https://g.example/ G on", server.Url("/untitled.xml") + " Read on",
+                                      server.Url("/gone.xml") + " " + server.Url("/gone.xml") + " on"}));
   EXPECT_EQ(Run({"import", server.Url("/list.opml")}).out, "0 feeds added to \"Shared\"\n");
   EXPECT_EQ(Run({"check"}).status, 0);
 }
@@ -271,7 +321,15 @@ TEST_F(CliTest, ExportImportRoundTripAndReport) {
   // rebuilt by later edits.
   WriteFile(app_ + "quorvelle-browser", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/opened\"\n");
   fs::permissions(app_ + "quorvelle-browser", fs::perms::owner_all);
+  ::unsetenv("WAYLAND_DISPLAY");
+  ::unsetenv("DISPLAY");
+  const Result hidden = Run({"report", "--open"});
+  EXPECT_EQ(hidden.status, 1);
+  EXPECT_EQ(hidden.err.rfind("No display", 0), 0U) << hidden.err;
+  EXPECT_FALSE(PathExists(app_ + "opened")) << "nothing is started without a display";
+  ::setenv("DISPLAY", ":99", 1);
   const Result report = Run({"report", "--open"});
+  ::unsetenv("DISPLAY");
   ASSERT_EQ(report.status, 0) << report.err;
   EXPECT_EQ(report.out, app_ + "headlines/index.html\n");
   for (int i = 0; i < 100 && !PathExists(app_ + "opened"); ++i)

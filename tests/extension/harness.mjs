@@ -92,7 +92,7 @@ export function prepare(opts) {
   for (const dir of [env.HOME, env.TMPDIR, env.QUORVELLE_LOG_FOLDER]) mkdirSync(dir, { recursive: true });
   const feedsFile = join(env.XDG_DATA_HOME, 'Quorvelle', 'Feeds.xml');
   return {
-    root, env, ids, hostPath: join(opts.build, 'bin', 'quorvelle-native-host'),
+    root, env, ids, hostPath: join(opts.build, 'testbin', 'quorvelle-native-host'),
     extension: (browser) => join(root, 'extension', browser),
     feeds: () => (existsSync(feedsFile) ? readFileSync(feedsFile, 'utf8') : ''),
     remove: () => rmSync(root, { recursive: true, force: true })

@@ -5,13 +5,16 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvelle::test {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "quorvelle-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(fs::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string &base) {
+  std::string pattern = (fs::path(base) / "quorvelle-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("mkdtemp failed");
   }
@@ -50,12 +53,31 @@ ScopedEnv::~ScopedEnv() {
   }
 }
 
-IsolatedUser::IsolatedUser()
-    : home_("HOME", dir_.Path()), config_("XDG_CONFIG_HOME", dir_.Path() + "/.config"),
+IsolatedUser::IsolatedUser() : IsolatedUser(fs::temp_directory_path().string()) {}
+
+IsolatedUser::IsolatedUser(const std::string &base)
+    : dir_(base), home_("HOME", dir_.Path()), config_("XDG_CONFIG_HOME", dir_.Path() + "/.config"),
       data_("XDG_DATA_HOME", dir_.Path() + "/.local/share"), tmp_("TMPDIR", dir_.Path() + "/tmp"),
       registry_("QUORVELLE_REGISTRY", dir_.Path() + "/registry"), log_("QUORVELLE_LOG_FOLDER", dir_.Path() + "/log") {
   fs::create_directories(dir_.Path() + "/tmp");
   fs::create_directories(dir_.Path() + "/log");
+}
+
+std::optional<std::string> FolderOtherUsersReach() {
+  const auto reachable = [](const fs::path &folder) {
+    for (fs::path step = folder;; step = step.parent_path()) {
+      struct stat st {};
+      if (::stat(step.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & S_IXOTH) == 0) return false;
+      if (step == step.root_path() || step.empty()) return true;
+    }
+  };
+  std::error_code error;
+  const fs::path temp = fs::temp_directory_path(error);
+  for (const fs::path &candidate : {temp, fs::path("/tmp"), fs::path("/var/tmp")}) {
+    if (!candidate.empty() && candidate.is_absolute() && reachable(candidate) && ::access(candidate.c_str(), W_OK) == 0)
+      return candidate.string();
+  }
+  return std::nullopt;
 }
 
 std::string ReadFile(const std::string &path) {

@@ -10,6 +10,8 @@ namespace quorvelle::test {
 class TempDir {
 public:
   TempDir();
+  // A folder made in base instead of the temporary folder.
+  explicit TempDir(const std::string &base);
   ~TempDir();
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
@@ -39,6 +41,8 @@ private:
 class IsolatedUser {
 public:
   IsolatedUser();
+  // The user's folder made in base instead of the temporary folder.
+  explicit IsolatedUser(const std::string &base);
   [[nodiscard]] std::string Home() const { return dir_.Path(); }
   [[nodiscard]] std::string RegistryDir() const { return dir_.Path() + "/registry"; }
   [[nodiscard]] std::string DataFolder() const { return dir_.Path() + "/.local/share/Quorvelle/"; }
@@ -53,6 +57,18 @@ private:
   ScopedEnv registry_;
   ScopedEnv log_;
 };
+
+// A folder to make temporary folders in that another user (a root test
+// dropping to nobody) can reach: the temporary folder when every folder
+// above it lets others pass, else /tmp or /var/tmp when they do; nullopt
+// when none does (TMPDIR inside a private folder and no shared one).
+std::optional<std::string> FolderOtherUsersReach();
+// Why a test that drops to another user is skipped when there is no such
+// folder.
+inline constexpr const char *kNoFolderOtherUsersReach =
+    "the temporary folder lies inside a folder other users cannot enter (TMPDIR inside a private folder) and "
+    "neither /tmp nor /var/tmp can be used instead, so the unprivileged user this test runs as could not reach "
+    "its files";
 
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);

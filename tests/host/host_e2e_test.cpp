@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <sys/wait.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace quorvelle {
 namespace {
@@ -77,6 +80,23 @@ bool BrowserRequired() {
 }
 constexpr const char *kNoEngine =
     "the web engine could not start, and QUORVELLE_REQUIRE_BROWSER asks for the browser tests to run here:\n";
+
+TEST(HostEndToEnd, HelpVersionAndUnknownOptionsAnswerInTheTerminalWithoutAWindow) {
+  test::IsolatedUser user;
+  const std::string browser = std::string(QUORVELLE_BINARY_DIR) + "/bin/quorvelle-browser";
+  // Without a display, as in a terminal over ssh; a browser that opened its
+  // window instead would run until the time limit ends it (status 124).
+  for (const auto &[arg, status, shown] : std::vector<std::tuple<std::string, int, std::string>>{
+           {"--version", 0, "quorvelle-browser 1.0\n"},
+           {"-v", 0, "quorvelle-browser 1.0\n"},
+           {"--help", 0, "usage: quorvelle-browser"},
+           {"--frobnicate", 2, "quorvelle-browser: unknown option --frobnicate\n"}}) {
+    std::string output;
+    EXPECT_EQ(RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY timeout 60 " + Quoted(browser) + " " + arg, output), status)
+        << arg << ": " << output;
+    EXPECT_NE(output.find(shown), std::string::npos) << arg << ": " << output;
+  }
+}
 
 TEST(HostEndToEnd, ClosingTheWindowDuringEachLongBandCommandEndsCleanly) {
   test::IsolatedUser user;
@@ -156,6 +176,10 @@ TEST(HostEndToEnd, NewUserAddsFeedsViewsHeadlinesSetsHomePageAndUninstalls) {
       << output;
   ASSERT_TRUE(test::PathExists(install + "quorvelle-browser")) << output;
   ASSERT_TRUE(RegistryKey::Open(HKEY_CURRENT_USER, kMenuKey, false).has_value());
+  for (const char *program : {"quorvelle-browser", "quorvelle", "QuorvelleInstall", "libQuorvelle.so"}) {
+    RunCommand("readelf -S " + Quoted(install + program), output);
+    EXPECT_EQ(output.find(".debug_info"), std::string::npos) << program << " is installed stripped";
+  }
 
   const std::string script = user.Home() + "/steps.txt";
   const std::string reportReady =
@@ -300,6 +324,29 @@ TEST(HostEndToEnd, DesktopHandsFeedLinksAndListsToTheBandsDialogs) {
   EXPECT_EQ(test::ReadFile(user.FeedsFile()), saved) << "the feed list stays";
 }
 
+// A folder on a tmpfs mounted noexec for the life of the object, where the
+// machine lets the test mount one (root, mounts allowed); else just the folder.
+class NoexecFolder {
+public:
+  explicit NoexecFolder(std::string path) : path_(std::move(path)) {
+    fs::create_directories(path_);
+    std::string output;
+    mounted_ =
+        ::geteuid() == 0 && RunCommand("mount -t tmpfs -o noexec,nosuid,size=256m tmpfs " + Quoted(path_), output) == 0;
+    if (!mounted_) std::cout << "no noexec mount could be made here; " << path_ << " is a plain folder\n";
+  }
+  ~NoexecFolder() {
+    std::string output;
+    if (mounted_) RunCommand("umount -l " + Quoted(path_), output);
+  }
+  NoexecFolder(const NoexecFolder &) = delete;
+  NoexecFolder &operator=(const NoexecFolder &) = delete;
+
+private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
 // The Debian package, unpacked into a temporary root instead of installed:
 // lintian finds no error, and a new user's first start of its programs sets
 // up the user's own installation folder, registers the band there, and the
@@ -325,8 +372,8 @@ TEST(HostEndToEnd, PackageUnpackedRunsForANewUser) {
        {"/usr/bin/quorvelle", "/usr/bin/quorvelle-browser", "/usr/lib/quorvelle/libQuorvelle.so",
         "/usr/share/applications/net.tolvane.Quorvelle.desktop",
         "/usr/share/metainfo/net.tolvane.Quorvelle.metainfo.xml", "/usr/share/man/man1/quorvelle.1.gz",
-        "/usr/lib/quorvelle/quorvelle-native-host", "/usr/lib/quorvelle/extension/chromium/manifest.json",
-        "/usr/lib/quorvelle/extension/firefox/manifest.json",
+        "/usr/lib/quorvelle/quorvelle-native-host", "/usr/share/quorvelle/extension/chromium/manifest.json",
+        "/usr/share/quorvelle/extension/firefox/manifest.json", "/usr/lib/quorvelle/index.xsl",
         "/etc/chromium/native-messaging-hosts/net.tolvane.quorvelle.json",
         "/usr/lib/mozilla/native-messaging-hosts/net.tolvane.quorvelle.json"}) {
     EXPECT_TRUE(test::PathExists(root + file)) << file;
@@ -336,13 +383,24 @@ TEST(HostEndToEnd, PackageUnpackedRunsForANewUser) {
   server.RouteFile("/feed.xml", std::string(QUORVELLE_REALWORLD_DIR) + "/feeds/" + kCaptured.file,
                    "application/rss+xml");
   const std::string app = user.DataFolder() + "app/";
+  // The user's data folder, and so the installation folder, on a home
+  // mounted noexec: nothing of the package may need to run from there.
+  const NoexecFolder noexec(user.Home() + "/.local/share");
   ASSERT_EQ(
       RunCommand(Quoted(root + "/usr/bin/quorvelle") + " add " + Quoted(server.Url("/feed.xml")) + " --title Captured",
                  output),
       0)
       << output;
   EXPECT_TRUE(fs::is_symlink(app + "libQuorvelle.so"));
-  EXPECT_FALSE(fs::is_symlink(app + "QuorvelleInstall")) << "the setup program takes its own folder";
+  // No program is copied into the user's folder (a home mounted noexec could
+  // not run it): everything there that runs is a link to the package.
+  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(app)) {
+    if (entry.is_symlink() || !entry.is_regular_file()) continue;
+    EXPECT_EQ(fs::status(entry.path()).permissions() & fs::perms::owner_exec, fs::perms::none) << entry.path();
+    EXPECT_NE(test::ReadFile(entry.path().string()).substr(0, 4), "\x7f"
+                                                                  "ELF")
+        << entry.path();
+  }
   EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, "Software\\Tolvane\\Quorvelle", false)->ReadString("AppPath"), app);
 
   const std::string script = user.Home() + "/steps.txt";

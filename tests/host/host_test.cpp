@@ -248,6 +248,28 @@ TEST(StarterFeedsTest, OfferedOnceAndOnlyForAnEmptyList) {
   EXPECT_EQ(ui.messages.size(), 1U) << "asked only once";
 }
 
+TEST(StarterFeedsTest, AcceptedTheyGoIntoGeneralSoTheFirstReportShowsThem) {
+  test::IsolatedUser user;
+  const std::string install = user.Home() + "/install/";
+  std::filesystem::create_directories(install);
+  std::filesystem::copy(std::string(QUORVELLE_SOURCE_DIR) + "/data", install, std::filesystem::copy_options::recursive);
+  RegistryKey::Open(HKEY_CURRENT_USER, kSettingsKey, true)->WriteString("AppPath", install);
+  test::ScriptedUi ui;
+  ui.messageAnswers.push_back(platform::ui::ModalResult::Yes);
+  ASSERT_TRUE(OfferStarterFeeds(install));
+  EXPECT_EQ(ui.messages.size(), 1U) << "only the question, no import dialog";
+  TRSSFeedOptions store;
+  store.Load();
+  std::vector<std::string> urls;
+  std::vector<std::string> titles;
+  store.GetFeedsURLSForCategory("", urls, titles);
+  EXPECT_EQ(urls.size(), 8U);
+  EXPECT_EQ(store.GetListOfCategories(), "");
+  // The report's first page, General, lists them.
+  ASSERT_FALSE(urls.empty());
+  EXPECT_NE(test::ReadFile(install + "headlines/index.xml").find(urls.front()), std::string::npos);
+}
+
 // A browser window with the stand-in band, in an isolated user.
 class HostWindowTest : public ::testing::Test {
 protected:

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <tuple>
 
 extern char **environ;
 
@@ -289,6 +290,25 @@ TEST_F(NativeHost, ReportStreamsBoxesAndAnswersOtherRequestsMeanwhile) {
   // The host ends at once when the browser closes the port, a feed pending.
 }
 
+TEST_F(NativeHost, AnEmptyListGetsTheStartPageThatSaysHowToFillIt) {
+  server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"First of A"})});
+  HostProcess host;
+  // A new user's first tab, and "View Feeds..." again: the same start page.
+  for (int i = 0; i < 2; ++i) {
+    const json answer = host.Ask("report");
+    ASSERT_TRUE(answer.contains("result")) << answer;
+    const std::string html = answer["result"]["html"];
+    EXPECT_EQ(answer["result"]["title"], "Your feed list is empty");
+    for (const char *text : {"Add RSS/XML/RDF/ATOM Feed...", "Import XML/OPML...", "starter-feeds.opml"})
+      EXPECT_NE(html.find(text), std::string::npos) << text;
+    EXPECT_EQ(html.find("<script"), std::string::npos);
+  }
+  ASSERT_EQ(host.Ask("add", {{"url", server_.Url("/a.xml")}, {"dialog", false}})["result"]["added"], true);
+  const json report = host.Ask("report")["result"];
+  EXPECT_EQ(report["html"].get<std::string>().find("Your feed list is empty"), std::string::npos) << report;
+  EXPECT_NE(report["html"].get<std::string>().find("First of A"), std::string::npos) << report;
+}
+
 TEST_F(NativeHost, BadMessagesGetErrorAnswersAndChangeNothing) {
   server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"One"})});
   HostProcess host;
@@ -329,6 +349,45 @@ TEST_F(NativeHost, BadMessagesGetErrorAnswersAndChangeNothing) {
   // Still in step after all of it, and the list is as it was.
   EXPECT_EQ(host.Ask("hello")["ok"], true);
   EXPECT_EQ(ReadFile(user_.FeedsFile()), before);
+}
+
+// Requests built to exhaust the host: nesting far below its limit, a value
+// its error answer would repeat, an id too long to repeat. Each gets its
+// answer within the browser's limit and the host goes on.
+TEST_F(NativeHost, DeepOrHugeRequestsAreAnsweredWithinTheLimit) {
+  HostProcess host;
+  const auto nested = [](int depth) {
+    return "{\"v\":1,\"id\":7,\"command\":\"list\",\"args\":{\"a\":" + std::string(depth, '[') +
+           std::string(depth, ']') + "}}";
+  };
+  const std::string longCommand(1024 * 1024 - 64, 'x');
+  for (const auto &[body, code, id] : std::vector<std::tuple<std::string, std::string, json>>{
+           {nested(100000), "bad-request", 7},
+           {nested(63), "bad-request", 7},
+           {"{\"v\":1,\"id\":7,\"command\":\"" + longCommand + "\"}", "unknown-command", 7},
+           {"{\"v\":1,\"id\":\"" + std::string(257, 'i') + "\",\"command\":\"list\"}", "bad-request", nullptr}}) {
+    SCOPED_TRACE(body.substr(0, 80));
+    host.SendRaw(static_cast<std::uint32_t>(body.size()), body);
+    const json answer = host.Receive();
+    ASSERT_FALSE(answer.is_null()) << "the host answered";
+    EXPECT_EQ(answer["ok"], false) << answer.dump().substr(0, 300);
+    EXPECT_EQ(answer["error"]["code"], code);
+    EXPECT_EQ(answer["id"], id);
+    EXPECT_LT(answer.dump().size(), 8192U) << "what the answer repeats is cut";
+  }
+  // Just within the limit: the message, args and 62 arrays.
+  const std::string allowed = nested(62);
+  host.SendRaw(static_cast<std::uint32_t>(allowed.size()), allowed);
+  EXPECT_EQ(host.Receive()["ok"], true);
+  EXPECT_EQ(host.Ask("hello")["ok"], true);
+}
+
+// The switch that accepts every dialog exists only in the test build of the
+// host: the program that is installed and packaged does not know its name.
+TEST(NativeHostProgram, OnlyTheTestBuildKnowsTheDialogSwitch) {
+  const std::string name = "QUORVELLE_NATIVE_HOST_ACCEPT_DIALOGS";
+  EXPECT_EQ(ReadFile(QUORVELLE_NATIVE_HOST).find(name), std::string::npos);
+  EXPECT_NE(ReadFile(QUORVELLE_NATIVE_HOST_TEST).find(name), std::string::npos);
 }
 
 // Every collected real-world feed, hostile ones included, on one page: each

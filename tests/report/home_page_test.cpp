@@ -80,5 +80,16 @@ TEST_F(HomePage, AFailedReportStillPointsTheHomePageAtTheReport) {
   EXPECT_EQ(Stored(), "https://news.example/");
 }
 
+TEST_F(HomePage, AnEmptyListMakesTheStartPageThatSaysHowToFillItTheHomePage) {
+  SetBrowserHome("https://news.example/");
+  env.UseList("<Quorvelle_Feeds><Quorvelle_Categories>"
+              "<Quorvelle_Category name=\"Empty\" description=\"\"/></Quorvelle_Categories></Quorvelle_Feeds>");
+  env.store.SetHomePageToHeaders();
+  EXPECT_EQ(GetIEHomePage(), ReportAddress());
+  const std::string page = test::ReadFile(env.Report() + "index.html");
+  EXPECT_NE(page.find("Your feed list is empty"), std::string::npos);
+  EXPECT_NE(page.find(env.Install() + "starter-feeds.opml"), std::string::npos) << "the starter list is named";
+}
+
 } // namespace
 } // namespace quorvelle

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -231,7 +233,12 @@ int RunUnprivileged(const std::function<int()> &body) {
 }
 
 TEST(DeleteDir, AReadOnlySubfolderIsSkippedAndTheRestIsRemoved) {
-  TempDir dir;
+  // As root the body runs as nobody, who must reach the folder.
+  const std::optional<std::string> base = ::geteuid() == 0
+                                              ? test::FolderOtherUsersReach()
+                                              : std::optional<std::string>(std::filesystem::temp_directory_path());
+  if (!base) GTEST_SKIP() << test::kNoFolderOtherUsersReach;
+  TempDir dir(*base);
   ASSERT_EQ(::chmod(dir.Path().c_str(), 0777), 0);
   const std::string root = dir / "headlines";
   const int outcome = RunUnprivileged([&] {
