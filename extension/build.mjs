@@ -3,6 +3,9 @@
 //   node extension/build.mjs [output folder]   (default: build/extension)
 // gives <out>/chromium and <out>/firefox, each with its own manifest.json,
 // and <out>/ids.json with the extension ids the native host manifests allow.
+// The headlines page takes its look from the report's own page template
+// (data/index.html), written out as report.css: the page takes no style from
+// what the host sends.
 import { createHash } from 'node:crypto';
 import { cpSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
@@ -20,11 +23,16 @@ delete common.firefox;
 const chromiumId = [...createHash('sha256').update(Buffer.from(browsers.chromium.key, 'base64')).digest('hex')
   .slice(0, 32)].map((c) => String.fromCharCode(97 + parseInt(c, 16))).join('');
 
+const template = readFileSync(join(here, '..', 'data', 'index.html'), 'utf8');
+const style = /<style>([\s\S]*?)<\/style>/.exec(template);
+if (!style) throw new Error('data/index.html has no <style> for the headlines page');
+
 for (const [browser, extra] of Object.entries(browsers)) {
   const target = join(out, browser);
   rmSync(target, { recursive: true, force: true });
   mkdirSync(target, { recursive: true });
   cpSync(join(here, 'src'), target, { recursive: true });
+  writeFileSync(join(target, 'report.css'), '/* From data/index.html, written by build.mjs. */' + style[1]);
   writeFileSync(join(target, 'manifest.json'), JSON.stringify({ ...common, ...extra }, null, 2) + '\n');
 }
 writeFileSync(join(out, 'ids.json'), JSON.stringify({

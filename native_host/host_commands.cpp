@@ -101,19 +101,26 @@ std::string CommandHandler::Refusal(const ProtocolError &error) { return ErrorAn
 std::string CommandHandler::Handle(std::string_view body) {
   auto parsed = ParseRequest(body);
   if (auto *error = std::get_if<ProtocolError>(&parsed)) return ErrorAnswer(error->id, *error);
-  const Request &request = std::get<Request>(parsed);
+  return Answer(std::get<Request>(parsed));
+}
+
+std::string CommandHandler::Answer(const Request &request) {
   try {
-    return OkAnswer(request.id, Run(request));
-  } catch (const ProtocolError &error) {
+    return OkAnswer(request.id, Run(request), request.version);
+  } catch (ProtocolError &error) {
+    error.version = request.version;
     return ErrorAnswer(request.id, error);
   } catch (const std::exception &error) {
-    return ErrorAnswer(request.id, {"failed", error.what()});
+    return ErrorAnswer(request.id, {"failed", error.what(), request.id, request.version});
   }
 }
 
 json CommandHandler::Run(const Request &request) {
   const std::string &command = request.command;
-  if (command == "hello") return {{"version", kProtocolVersion}, {"product", "Quorvelle"}};
+  if (command == "hello") {
+    if (request.version == kProtocolVersion) return {{"version", kProtocolVersion}, {"product", "Quorvelle"}};
+    return {{"version", kLatestProtocolVersion}, {"versions", {1, 2}}, {"product", "Quorvelle"}};
+  }
   if (command == "list") return List();
   if (command == "offer") return Offer(request.args);
   if (command == "discover") return Discover(request.args);
@@ -121,7 +128,10 @@ json CommandHandler::Run(const Request &request) {
   if (command == "import") return Import(request.args);
   if (command == "export") return Export(request.args);
   if (command == "dialog") return Dialog(request.args);
-  if (command == "report") return Report(request.args);
+  if (command == "report") {
+    const ReportFrame frame = Report(request.args);
+    return {{"page", frame.page.page}, {"title", frame.page.title}, {"html", frame.page.html}};
+  }
   if (command == "new-count") return NewCount(store_);
   throw ProtocolError{"unknown-command", "Unknown command \"" + Echo(command) + "\"."};
 }
@@ -253,18 +263,19 @@ json CommandHandler::Dialog(const json &args) {
   return {{"accepted", accepted}};
 }
 
-json CommandHandler::Report(const json &args) {
+ReportFrame CommandHandler::Report(const json &args) {
   const std::string page = StringArg(args, "page", "index.html");
   // A list without a feed has no report to render: its start page says how
   // to fill the list, as "View Feeds..." in the band shows it.
   store_.Load();
   if (report::ListHoldsNoFeed(store_)) {
-    return {{"page", "index.html"},
-            {"title", report::kEmptyListTitle},
-            {"html", report::EmptyListPageHtml(report::StarterListPath(store_))}};
+    ReportFrame frame;
+    frame.page.page = "index.html";
+    frame.page.title = report::kEmptyListTitle;
+    frame.page.html = report::EmptyListPageHtml(report::StarterListPath(store_));
+    return frame;
   }
-  ReportPage rendered = report_.Render(page);
-  return {{"page", rendered.page}, {"title", rendered.title}, {"html", rendered.html}};
+  return report_.Frame(page);
 }
 
 } // namespace quorvelle::native_host

@@ -23,6 +23,8 @@
 //   dialog  {name: "manage"|"import"|"export"}
 //                              -> {"accepted"}
 //   report  {page?}            -> {"page", "title", "html"}: a finished report page
+//                                 (version 1); version 2 sends it in parts, see
+//                                 report_stream.h
 //
 // A request that cannot be carried out gets an error answer; nothing is
 // written for a request that fails validation.
@@ -39,6 +41,7 @@ class TRSSFeedOptions;
 namespace quorvelle::native_host {
 
 class ReportPages;
+struct ReportFrame;
 
 // The dialogs the commands show; the program implements them with the band's
 // Qt dialogs. Each returns whether the user accepted.
@@ -57,8 +60,14 @@ public:
   // "no-dialogs".
   CommandHandler(TRSSFeedOptions &store, ReportPages &report, HostDialogs *dialogs);
 
-  // The answer to one message body.
+  // The answer to one message body. A report request is answered with its
+  // frame only; the request loop sends the boxes.
   std::string Handle(std::string_view body);
+  // The answer to one request that was read.
+  std::string Answer(const Request &request);
+  // The frame of the report page a report request asks for; throws
+  // ProtocolError.
+  ReportFrame Report(const nlohmann::json &args);
   // The answer to a frame refused before it could be read.
   static std::string Refusal(const ProtocolError &error);
 
@@ -71,7 +80,6 @@ private:
   nlohmann::json Import(const nlohmann::json &args);
   nlohmann::json Export(const nlohmann::json &args);
   nlohmann::json Dialog(const nlohmann::json &args);
-  nlohmann::json Report(const nlohmann::json &args);
   HostDialogs &RequireDialogs();
 
   TRSSFeedOptions &store_;

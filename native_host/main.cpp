@@ -6,6 +6,8 @@
 #include "native_host/host_commands.h"
 #include "native_host/qt_host_dialogs.h"
 #include "native_host/report_pages.h"
+#include "native_host/report_stream.h"
+#include "native_host/request_loop.h"
 #include "setup/user_installation.h"
 #include "support/debug_log.h"
 
@@ -40,12 +42,10 @@ int main() {
   ReportPages report(*FeedOptions);
   QtHostDialogs dialogs;
   CommandHandler handler(*FeedOptions, report, &dialogs);
-  for (;;) {
-    const Frame frame = ReadFrame(STDIN_FILENO);
-    if (frame.status == FrameStatus::End) break;
-    const std::string answer =
-        frame.status == FrameStatus::Refused ? CommandHandler::Refusal(frame.error) : handler.Handle(frame.body);
-    if (!WriteFrame(channel, answer)) break;
+  {
+    AnswerChannel answers(channel);
+    ReportStreams reports(answers);
+    RunRequestLoop(STDIN_FILENO, answers, handler, reports);
   }
   ::close(channel);
   return 0;

@@ -107,12 +107,16 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
     return ProtocolError{"bad-request", "The message has no \"id\" (an integer or a string)."};
   if (!Repeatable(*id)) return ProtocolError{"bad-request", "The message's \"id\" is longer than 256 bytes."};
   request.id = std::move(*id);
-  const auto refuse = [&](const char *code, const char *text) { return ProtocolError{code, text, request.id}; };
+  const auto refuse = [&](const char *code, const char *text) {
+    return ProtocolError{code, text, request.id, request.version};
+  };
   if (tooDeep) return refuse("bad-request", "The message is nested deeper than 64 levels.");
   const auto version = message.find("v");
   if (version == message.end() || !version->is_number_integer())
     return refuse("bad-request", "The message has no protocol version \"v\".");
-  if (*version != kProtocolVersion) return refuse("unsupported-version", "This host speaks protocol version 1.");
+  if (*version < kProtocolVersion || *version > kLatestProtocolVersion)
+    return refuse("unsupported-version", "This host speaks protocol versions 1 and 2.");
+  request.version = version->get<int>();
   const auto command = message.find("command");
   if (command == message.end() || !command->is_string())
     return refuse("bad-request", "The message has no \"command\" string.");
@@ -128,15 +132,15 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body) {
   return request;
 }
 
-std::string OkAnswer(const json &id, const json &result) {
-  std::string answer = Dump(json{{"v", kProtocolVersion}, {"id", id}, {"ok", true}, {"result", result}});
+std::string OkAnswer(const json &id, const json &result, int version) {
+  std::string answer = Dump(json{{"v", version}, {"id", id}, {"ok", true}, {"result", result}});
   if (answer.size() <= kMaxMessageBytes) return answer;
-  return ErrorAnswer(id, {"too-large", "The answer would be larger than the browser accepts (1 MiB)."});
+  return ErrorAnswer(id, {"too-large", "The answer would be larger than the browser accepts (1 MiB).", id, version});
 }
 
 std::string ErrorAnswer(const json &id, const ProtocolError &error) {
   return Dump(json{
-      {"v", kProtocolVersion},
+      {"v", error.version},
       {"id", Repeatable(id) ? id : json(nullptr)},
       {"ok", false},
       {"error", {{"code", Echo(error.code, kMaxEchoBytes)}, {"message", Echo(error.message, kMaxErrorMessageBytes)}}}});

@@ -2,11 +2,12 @@
 // The native messaging protocol between the browser extension and
 // quorvelle-native-host: every message is a 32-bit length in the machine's
 // byte order followed by that many bytes of UTF-8 JSON. Each request gets
-// exactly one answer.
+// exactly one answer, a version 2 report request its answer in parts
+// (report_stream.h).
 //
-//   request: {"v": 1, "id": <integer>, "command": "<name>", "args": {...}}
-//   answer:  {"v": 1, "id": <same>, "ok": true, "result": ...}
-//        or  {"v": 1, "id": <same or null>, "ok": false,
+//   request: {"v": 1|2, "id": <integer|string>, "command": "<name>", "args": {...}}
+//   answer:  {"v": <same>, "id": <same>, "ok": true, "result": ...}
+//        or  {"v": <same>, "id": <same or null>, "ok": false,
 //             "error": {"code": "<code>", "message": "<text>"}}
 //
 // Nothing in a request is trusted: a frame with a bad length, a body that is
@@ -25,7 +26,10 @@
 
 namespace quorvelle::native_host {
 
+// Version 1 answers in order; version 2 answers as soon as it can (each
+// answer names its request) and sends a report in parts.
 inline constexpr int kProtocolVersion = 1;
+inline constexpr int kLatestProtocolVersion = 2;
 // Larger requests are read past and refused; the browser itself refuses
 // answers above this size.
 inline constexpr std::uint32_t kMaxMessageBytes = 1024U * 1024U;
@@ -45,9 +49,12 @@ struct ProtocolError {
   std::string message;
   // The request's id when it could be read, else null.
   nlohmann::json id = nullptr;
+  // The request's protocol version when it could be read.
+  int version = kProtocolVersion;
 };
 
 struct Request {
+  int version = kProtocolVersion;
   nlohmann::json id;
   std::string command;
   nlohmann::json args; // always an object
@@ -75,7 +82,7 @@ std::variant<Request, ProtocolError> ParseRequest(std::string_view body);
 // Answers as serialised JSON text (UTF-8; invalid bytes replaced). An error
 // answer always fits kMaxMessageBytes (its message is cut, an overlong id is
 // left out); an ok answer that would not fit becomes a "too-large" error.
-std::string OkAnswer(const nlohmann::json &id, const nlohmann::json &result);
+std::string OkAnswer(const nlohmann::json &id, const nlohmann::json &result, int version = kProtocolVersion);
 std::string ErrorAnswer(const nlohmann::json &id, const ProtocolError &error);
 
 // A request's text as an error message repeats it: at most maxBytes bytes,

@@ -1,20 +1,15 @@
 #pragma once
-// The headlines report as finished HTML pages, for a browser that should not
-// run the report's own script: the report tree that "View Feeds..." writes,
-// its stylesheets applied here with libxslt, every feed of a page downloaded
-// side by side, and the page handed over with no script in it.
-//
-// What the report's script does in the browser happens here: a feed's items
-// go through details.xsl, text a feed declares as HTML is reduced to plain
-// text, relative item links are resolved against the feed's address and
-// kept only for http, https and mailto, and each feed that cannot be shown
-// gets the report's own failure text in its box. Links between report pages
-// become "report.html?page=<path>" so the extension's page can follow them.
+// The headlines report for the extension's page, on the core's renderer
+// (report/headlines_renderer.h): the report tree that "View Feeds..." writes,
+// each page's frame at once with links into "report.html?page=<path>", then
+// each feed's box as that feed arrives.
 
-#include "platform/inet/inet_client.h"
+#include "fetch/feed_fetcher.h"
+#include "report/headlines_renderer.h"
 
-#include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace quorvelle {
 class TRSSFeedOptions;
@@ -22,34 +17,32 @@ class TRSSFeedOptions;
 
 namespace quorvelle::native_host {
 
-struct ReportPage {
-  std::string page;  // the path inside the report, as normalised
-  std::string title; // the page's title
-  std::string html;  // the whole page
-};
-
-struct ReportOptions {
-  platform::CurlInetOptions download{};
-  long perHostLimit = 6;
-  // Feeds that have not arrived by then are shown as "did not arrive in time".
-  std::chrono::milliseconds pageTimeLimit{15000};
+// A page of the report with every feed still loading, and the renderer that
+// makes its boxes.
+struct ReportFrame {
+  report::PageFrame page;
+  std::shared_ptr<const report::HeadlinesRenderer> renderer;
 };
 
 class ReportPages {
 public:
-  explicit ReportPages(TRSSFeedOptions &store, ReportOptions options = {});
-  // The page at path ("index.html", "<category>/index.html", "<n>.html", ...)
-  // of the report. "index.html" writes the report afresh from the list.
-  // Throws ProtocolError for a path outside the report or a missing page.
-  ReportPage Render(const std::string &path);
+  explicit ReportPages(TRSSFeedOptions &store);
+  // The frame of the page at path ("index.html", "<category>/index.html",
+  // "<n>.html", ...) of the report. "index.html" writes the report afresh
+  // from the list. Throws ProtocolError for a path outside the report or a
+  // missing page.
+  ReportFrame Frame(const std::string &path);
 
 private:
   TRSSFeedOptions &store_;
-  ReportOptions options_;
 };
 
-// "a/./b/../c.html" -> "a/c.html"; nullopt-like "" for a path that leaves the
-// top ("..", absolute, empty segments where they matter).
-std::string NormaliseReportPath(const std::string &path);
+// The box of the frame's slot from what the fetcher delivered; nullptr: the
+// feed did not arrive in time. Safe on any thread.
+report::FeedBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery);
+
+// The whole page: the frame with each slot filled with its box (boxes in the
+// slots' order), and its title.
+std::string AssemblePage(const ReportFrame &frame, const std::vector<report::FeedBox> &boxes, std::string &title);
 
 } // namespace quorvelle::native_host

@@ -11,21 +11,38 @@ const HOST = 'net.tolvane.quorvelle';
 const MENU_ID = 'quorvelle-add-link';
 const MENU_TITLE = 'Add RSS/OPML/XML/RDF/ATOM Feed To Quorvelle';
 
+const VERSION = 2;
+
 let port = null;
 let nextId = 1;
+// id -> { resolve, onPart }: onPart gets the parts of a report (frame,
+// boxes) before the end resolves the request.
 const pending = new Map();
+
+// Protocol 2: answers name their request and may come in any order; a
+// report comes in parts ("frame", "box"...) closed by "end". An answer
+// without an id (a message the host could not read) belongs to the oldest
+// request waiting for a single answer.
+function waiterFor(answer) {
+  if (answer.id !== null && answer.id !== undefined && pending.has(answer.id)) return answer.id;
+  for (const [id, waiting] of pending) if (!waiting.onPart) return id;
+  return pending.keys().next().value;
+}
 
 function openPort() {
   if (port) return port;
   port = chrome.runtime.connectNative(HOST);
-  // The host answers every message once and in order; an answer without an
-  // id (a message it could not read) belongs to the oldest one waiting.
   port.onMessage.addListener((answer) => {
     if (!answer || pending.size === 0) return;
-    const id = answer.id !== null && pending.has(answer.id) ? answer.id : pending.keys().next().value;
+    const id = waiterFor(answer);
     const waiting = pending.get(id);
+    if (answer.ok && (answer.part === 'frame' || answer.part === 'box')) {
+      if (waiting.onPart) waiting.onPart(answer);
+      return;
+    }
     pending.delete(id);
-    waiting(answer);
+    if (answer.part === 'end' && waiting.onPart) waiting.onPart(answer);
+    waiting.resolve(answer);
   });
   port.onDisconnect.addListener(() => {
     const detail = (chrome.runtime.lastError && chrome.runtime.lastError.message) || 'the host ended';
@@ -33,7 +50,7 @@ function openPort() {
       '(scripts/install.sh or the quorvelle package) so that this browser can start quorvelle-native-host.';
     port = null;
     for (const [id, waiting] of pending) {
-      waiting({ v: 1, id, ok: false, error: { code: 'host-gone', message: reason } });
+      waiting.resolve({ v: VERSION, id, ok: false, error: { code: 'host-gone', message: reason } });
     }
     pending.clear();
   });
@@ -41,22 +58,23 @@ function openPort() {
 }
 
 // Sends a message to the host as it is (checks use it for bad requests too)
-// and resolves with the answer; every message gets one.
-function sendRaw(message) {
+// and resolves with its last answer; every message gets one. onPart, when
+// given, sees every part of a report as it comes.
+function sendRaw(message, onPart) {
   return new Promise((resolve) => {
     const id = message.id;
-    pending.set(id, resolve);
+    pending.set(id, { resolve, onPart });
     try {
       openPort().postMessage(message);
     } catch (e) {
       pending.delete(id);
-      resolve({ v: 1, id, ok: false, error: { code: 'host-gone', message: String(e.message || e) } });
+      resolve({ v: VERSION, id, ok: false, error: { code: 'host-gone', message: String(e.message || e) } });
     }
   });
 }
 
-function ask(command, args) {
-  return sendRaw({ v: 1, id: nextId++, command, args: args || {} });
+function ask(command, args, onPart) {
+  return sendRaw({ v: VERSION, id: nextId++, command, args: args || {} }, onPart);
 }
 
 // The extension of an address as file names have it: from the last dot when
@@ -97,6 +115,34 @@ chrome.runtime.onMessage.addListener((message, sender, reply) => {
   self.quorvelleBadge.onCommand(String(message.command));
   ask(String(message.command), message.args).then(reply);
   return true;
+});
+
+// The report page: a port of its own, on which every part of the report is
+// handed on as the host sends it.
+chrome.runtime.onConnect.addListener((page) => {
+  const sender = page.sender || {};
+  const ownPage = sender.id === chrome.runtime.id && (sender.url || '').startsWith(chrome.runtime.getURL(''));
+  if (!ownPage || page.name !== 'report') {
+    page.disconnect();
+    return;
+  }
+  let open = true;
+  page.onDisconnect.addListener(() => { open = false; });
+  const forward = (part) => {
+    if (!open) return;
+    try {
+      page.postMessage(part);
+    } catch (e) {
+      open = false;
+    }
+  };
+  page.onMessage.addListener((message) => {
+    if (!message || typeof message !== 'object') return;
+    self.quorvelleBadge.onCommand('report');
+    ask('report', { page: String(message.page || 'index.html') }, forward).then((last) => {
+      if (last.part !== 'end') forward(last);
+    });
+  });
 });
 
 self.quorvelleBadge.install(ask);

@@ -1,13 +1,16 @@
-/* The headlines report: the native host renders the page (stylesheets
- * applied, feeds downloaded); this page shows it. What comes from the host
- * is parsed into an inert document first, and only markup that cannot run
- * anything is taken over. */
+/* The headlines report: the native host renders the page; this page shows
+ * its frame at once and places each feed's box as the host sends it. What
+ * comes from the host is parsed into an inert document first, and only the
+ * elements and attributes the report's own markup uses are taken over. */
 'use strict';
 
-const DROP = 'script, iframe, frame, object, embed, applet, form, base, meta, link, noscript, template';
+const ELEMENTS = new Set(['a', 'article', 'b', 'br', 'code', 'div', 'em', 'footer', 'h1', 'h2', 'h3', 'header', 'i', 'li',
+  'main', 'nav', 'ol', 'p', 'section', 'small', 'span', 'strong', 'time', 'ul']);
+const ATTRIBUTES = new Set(['class', 'id', 'href', 'rel', 'role', 'datetime', 'title', 'lang', 'aria-busy',
+  'aria-live', 'aria-label', 'data-src', 'data-limit']);
 
 function safeHref(value) {
-  if (/^report\.html\?page=/.test(value)) return true;
+  if (/^report\.html\?page=[^:]*$/.test(value)) return true;
   try {
     const url = new URL(value);
     return url.protocol === 'http:' || url.protocol === 'https:' || url.protocol === 'mailto:';
@@ -16,17 +19,31 @@ function safeHref(value) {
   }
 }
 
+// Keeps what the report's markup is made of: any other element goes with
+// its content, any other attribute goes, comments go; text stays text.
 function clean(root) {
-  for (const node of root.querySelectorAll(DROP)) node.remove();
-  for (const element of root.querySelectorAll('*')) {
-    for (const attribute of [...element.attributes]) {
+  const walker = root.ownerDocument.createTreeWalker(root, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_COMMENT |
+    NodeFilter.SHOW_PROCESSING_INSTRUCTION);
+  const drop = [];
+  for (let node = walker.nextNode(); node; node = walker.nextNode()) {
+    if (node.nodeType !== Node.ELEMENT_NODE || node.namespaceURI !== 'http://www.w3.org/1999/xhtml' ||
+        !ELEMENTS.has(node.localName)) {
+      drop.push(node);
+      continue;
+    }
+    for (const attribute of [...node.attributes]) {
       const name = attribute.name.toLowerCase();
-      if (name.startsWith('on') || name === 'src' || name === 'srcset' || name === 'style' ||
-          (name === 'href' && !safeHref(attribute.value))) {
-        element.removeAttribute(attribute.name);
+      if (!ATTRIBUTES.has(name) || attribute.namespaceURI || (name === 'href' && !safeHref(attribute.value))) {
+        node.removeAttributeNode(attribute);
       }
     }
   }
+  for (const node of drop) node.remove();
+  return root;
+}
+
+function parse(html) {
+  return clean(new DOMParser().parseFromString(html, 'text/html').body);
 }
 
 function showError(text) {
@@ -40,22 +57,59 @@ function showError(text) {
   box.appendChild(p);
   main.appendChild(box);
   document.body.replaceChildren(main);
-}
-
-async function show() {
-  const page = new URLSearchParams(location.search).get('page') || 'index.html';
-  const answer = await chrome.runtime.sendMessage({ type: 'host', command: 'report', args: { page } });
-  if (!answer || !answer.ok) {
-    showError((answer && answer.error && answer.error.message) || 'Quorvelle did not answer.');
-    return;
-  }
-  const doc = new DOMParser().parseFromString(answer.result.html, 'text/html');
-  const styles = [...doc.querySelectorAll('head style')];
-  clean(doc.body);
-  document.title = answer.result.title;
-  for (const style of styles) document.head.appendChild(document.importNode(style, true));
-  document.body.replaceChildren(...[...doc.body.childNodes].map((n) => document.importNode(n, true)));
   document.body.dataset.ready = 'true';
 }
 
-show().catch((e) => showError(String(e.message || e)));
+let title = '';
+
+function showFrame(frame) {
+  const body = parse(frame.html);
+  title = frame.title;
+  document.title = title;
+  document.body.replaceChildren(...[...body.childNodes].map((n) => document.importNode(n, true)));
+}
+
+// A box: the slot's new content and the state it takes; a later box for the
+// same slot (the site's answer after a kept copy) replaces it.
+function placeBox(box) {
+  const slot = document.getElementById(box.id);
+  if (!slot || !slot.classList.contains('q-feed-slot')) return;
+  const content = parse(`<div>${box.html}</div>`).firstElementChild;
+  slot.replaceChildren(...(content ? [...content.childNodes].map((n) => document.importNode(n, true)) : []));
+  slot.classList.remove('q-loaded', 'q-failed');
+  if (box.state === 'q-loaded' || box.state === 'q-failed') slot.classList.add(box.state);
+  slot.removeAttribute('aria-busy');
+  if (box.title) document.title = `${box.title} \u2013 ${title}`;
+}
+
+function show() {
+  const page = new URLSearchParams(location.search).get('page') || 'index.html';
+  const port = chrome.runtime.connect({ name: 'report' });
+  let ended = false;
+  port.onMessage.addListener((answer) => {
+    if (!answer || !answer.ok) {
+      ended = true;
+      showError((answer && answer.error && answer.error.message) || 'Quorvelle did not answer.');
+      return;
+    }
+    if (answer.part === 'frame') {
+      showFrame(answer.result);
+    } else if (answer.part === 'box') {
+      placeBox(answer.result);
+    } else if (answer.part === 'end') {
+      ended = true;
+      document.body.dataset.ready = 'true';
+      port.disconnect();
+    }
+  });
+  port.onDisconnect.addListener(() => {
+    if (!ended) showError('Quorvelle did not answer.');
+  });
+  port.postMessage({ page });
+}
+
+try {
+  show();
+} catch (e) {
+  showError(String(e.message || e));
+}

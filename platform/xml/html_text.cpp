@@ -181,8 +181,10 @@ std::string HtmlPlainText(std::string_view html) {
   const std::unique_ptr<htmlParserCtxt, ParserFree> context(
       htmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
   if (!context) throw std::bad_alloc();
-  htmlCtxtUseOptions(context.get(),
-                     HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NOIMPLIED);
+  // Not HTML_PARSE_NOIMPLIED: without the implied body, this libxml2 drops
+  // the text that follows an element closed at the top ("<object>...</object>
+  // Plain words" gave nothing). The implied elements hold no text.
+  htmlCtxtUseOptions(context.get(), HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING);
   constexpr std::size_t kPiece = 1 << 20;
   std::size_t at = 0;
   do {

@@ -23,7 +23,14 @@ const feeds = await serve({
     '<?xml version="1.0"?><feed xmlns="http://www.w3.org/2005/Atom"><title>Beta</title>' +
     '<entry><title type="html">&lt;b&gt;Beta&lt;/b&gt; one&lt;img src=x onerror=alert(1)&gt;</title>' +
     '<link href="/b1"/></entry></feed>' },
-  '/c.xml': { type: 'application/rss+xml', body: rss('Gamma', ['Gamma one']) }
+  '/c.xml': { type: 'application/rss+xml', body: rss('Gamma', ['Gamma one']) },
+  '/quiet.xml': { type: 'application/rss+xml', silent: true },
+  '/big.xml': { type: 'application/rss+xml', body: rss('Big', [1, 2, 3].map((n) => 'x'.repeat(400 * 1024) + n)) },
+  '/d.xml': { type: 'application/rss+xml', body:
+    '<?xml version="1.0"?><rss version="2.0" xmlns:svg="http://www.w3.org/2000/svg"><channel><title>Delta</title>' +
+    '<item><title>Delta one</title><link>http://example.org/d1</link><pubDate>Mon, 25 Apr 2005 19:39:00 GMT</pubDate>' +
+    '<description>&lt;style&gt;body{display:none}&lt;/style&gt;&lt;svg&gt;&lt;image xlink:href="x"/&gt;&lt;/svg&gt;' +
+    '&lt;video poster="http://example.org/p.png"&gt;&lt;/video&gt;Delta words</description></item></channel></rss>' }
 });
 const routes = {};
 const pages = await serve(routes);
@@ -88,6 +95,34 @@ try {
     await Promise.all([page.waitForNavigation(), page.click('a.q-category-link')]);
     await page.waitForFunction(() => document.body.dataset.ready === 'true', { timeout: 30000 });
     assert.deepEqual(await page.$$eval('.q-item', (items) => items.map((i) => i.textContent.trim())), ['Gamma one']);
+  });
+
+  await check('a page with a silent feed and a huge one shows the others at once, the popup answered meanwhile', async () => {
+    for (const path of ['/quiet.xml', '/big.xml', '/d.xml']) {
+      const added = await run.worker.evaluate((url) => self.quorvelle.ask('add', { url, title: url, dialog: false,
+        category: 'Slow' }), feeds.url(path));
+      assert.equal(added.ok, true, JSON.stringify(added));
+    }
+    await page.goto(`chrome-extension://${run.id}/report.html?page=${encodeURIComponent('Slow/index.html')}`);
+    await page.waitForFunction(() => document.querySelectorAll('.q-feed-slot.q-loaded').length === 2, { timeout: 20000 });
+    // Three titles of 400 KiB are shortened in their own box; the others show.
+    const titles = await page.$$eval('.q-item-title', (l) => l.map((i) => i.textContent.trim()));
+    assert.equal(titles.length, 4, JSON.stringify(titles).slice(0, 300));
+    assert.ok(titles.slice(0, 3).every((t) => t.startsWith('xxx') && t.length <= 301), 'shortened titles');
+    assert.equal(titles[3], 'Delta one');
+    assert.equal(await page.$$eval('.q-loading', (l) => l.length), 1, 'the silent feed is still loading');
+    // Nothing but the report's own markup: no style, SVG, media or their
+    // attributes from the feed; a readable date.
+    assert.equal(await page.$$eval('style, svg, image, video, [style], [poster]', (l) => l.length), 0);
+    const date = await page.$eval('.q-item-date', (d) => d.textContent);
+    assert.doesNotMatch(date, /2005-04-25T|GMT/, date);
+    const popup = await run.browser.newPage();
+    await popup.goto(`chrome-extension://${run.id}/popup.html`);
+    const answer = await popup.evaluate(() => chrome.runtime.sendMessage({ type: 'host', command: 'list', args: {} }));
+    await popup.close();
+    assert.equal(answer.ok, true, JSON.stringify(answer));
+    assert.notEqual(await page.evaluate(() => document.body.dataset.ready), 'true', 'the report is still loading');
+    if (opts.screenshots) await page.screenshot({ path: join(opts.screenshots, 'extension-report-slow.png'), fullPage: true });
   });
 
   await check('malformed and oversized native messages get error answers and change nothing', async () => {

@@ -29,8 +29,9 @@ export async function loadPuppeteer() {
   }
 }
 
-// Answers routes { path: { type, body, delay } } on 127.0.0.1 and an
-// ephemeral port; url(path) gives the whole address.
+// Answers routes { path: { type, body, delay, silent } } on 127.0.0.1 and an
+// ephemeral port (a silent route never answers); url(path) gives the whole
+// address.
 export async function serve(routes) {
   const server = http.createServer((request, response) => {
     const route = routes[request.url] || routes[request.url.split('?')[0]];
@@ -38,6 +39,7 @@ export async function serve(routes) {
       response.writeHead(404).end();
       return;
     }
+    if (route.silent) return;
     setTimeout(() => {
       response.writeHead(200, { 'Content-Type': route.type });
       response.end(route.body);
@@ -45,7 +47,10 @@ export async function serve(routes) {
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   const url = (path) => `http://127.0.0.1:${server.address().port}${path}`;
-  return { server, url, close: () => new Promise((resolve) => server.close(resolve)) };
+  return { server, url, close: () => new Promise((resolve) => {
+    server.closeAllConnections();
+    server.close(resolve);
+  }) };
 }
 
 export function rss(title, items) {
@@ -122,7 +127,7 @@ export async function start(puppeteer, opts) {
   await (await welcome.asPage()).close();
   const extension = (await browser.extensions()).get(id);
   return {
-    root, browser, worker, extension, id, feeds: user.feeds,
+    root, browser, worker, extension, id, feeds: user.feeds, hostPath: user.hostPath,
     // The popup for page, opened with the toolbar button.
     async popup(page) {
       await extension.triggerAction(page);

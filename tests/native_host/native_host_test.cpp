@@ -12,11 +12,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -69,7 +74,9 @@ public:
       sent += static_cast<std::size_t>(n);
     }
   }
-  json Receive() {
+  json Receive(int timeoutMs = -1) {
+    pollfd ready{fromHost_, POLLIN, 0};
+    if (timeoutMs >= 0 && ::poll(&ready, 1, timeoutMs) != 1) return nullptr;
     std::uint32_t length = 0;
     if (!ReadAll(reinterpret_cast<char *>(&length), sizeof length)) return nullptr;
     std::string body(length, '\0');
@@ -83,6 +90,12 @@ public:
     json answer = Receive();
     EXPECT_EQ(answer.value("id", json()), id_) << answer;
     return answer;
+  }
+  // Sends a version 2 request without waiting; returns its id.
+  int Send(const std::string &command, const json &args = json::object()) {
+    const std::string body = json{{"v", 2}, {"id", ++id_}, {"command", command}, {"args", args}}.dump();
+    SendRaw(static_cast<std::uint32_t>(body.size()), body);
+    return id_;
   }
 
 private:
@@ -107,6 +120,31 @@ std::string Rss(const std::string &title, const std::vector<std::string> &items,
     text += "<item><title>" + item + "</title><link>/item</link><description>" + description + "</description></item>";
   return text + "</channel></rss>";
 }
+
+// A feed server that takes connections and never says a word.
+class SilentServer {
+public:
+  SilentServer() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr *>(&address), size), 0);
+    EXPECT_EQ(::listen(fd_, 16), 0);
+    EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &size), 0);
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { ::close(fd_); }
+  SilentServer(const SilentServer &) = delete;
+  SilentServer &operator=(const SilentServer &) = delete;
+  [[nodiscard]] std::string Url(const std::string &path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+private:
+  int fd_;
+  int port_ = 0;
+};
 
 class NativeHost : public ::testing::Test {
 protected:
@@ -179,6 +217,82 @@ TEST_F(NativeHost, CommandsWorkOnTheUsersListAndTheReportComesFinished) {
   EXPECT_EQ(host.Ask("report", {{"page", "../Feeds.xml"}})["error"]["code"], "bad-argument");
 }
 
+// Version 2: the frame at once, each box as its feed arrives, and other
+// requests answered while a feed stays silent. Budgets are per box: titles
+// of 400 KiB are shortened, and a feed page over its box's budget shows that
+// feed as too large, every message well under the browser's limit.
+TEST_F(NativeHost, ReportStreamsBoxesAndAnswersOtherRequestsMeanwhile) {
+  SilentServer silent;
+  const std::string huge(400 * 1024, 'x');
+  std::string many = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Many</title>";
+  for (int i = 0; i < 600; ++i)
+    many += "<item><title>Item " + std::to_string(i) + "</title><link>http://example.org/" + std::string(1900, 'p') +
+            "</link><description>" + std::string(1000, 'd') + "</description></item>";
+  many += "</channel></rss>";
+  server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"First of A", "Second of A"})});
+  server_.Route("/big.xml", {200, "application/rss+xml", Rss("Big", {huge + "1", huge + "2", huge + "3"})});
+  server_.Route("/many.xml", {200, "application/rss+xml", many});
+  HostProcess host;
+  const std::vector<std::string> feeds{server_.Url("/a.xml"), silent.Url("/quiet.xml"), server_.Url("/big.xml"),
+                                       server_.Url("/many.xml")};
+  for (const auto &url : feeds)
+    ASSERT_EQ(host.Ask("add", {{"url", url}, {"title", url}, {"dialog", false}, {"category", "News"}})["ok"], true);
+
+  const auto receive = [&] {
+    json message = host.Receive(20000);
+    EXPECT_TRUE(message.is_object()) << "no answer in time";
+    EXPECT_LT(message.dump().size(), 300U * 1024U);
+    return message.is_object() ? message : json::object();
+  };
+  const int report = host.Send("report", {{"page", "News/index.html"}});
+  const json frame = receive();
+  ASSERT_EQ(frame.value("part", ""), "frame") << frame;
+  EXPECT_EQ(frame["id"], report);
+  EXPECT_EQ(frame["result"]["boxes"], 4);
+  const std::string page = frame["result"]["html"];
+  EXPECT_NE(page.find("q-loading"), std::string::npos);
+
+  const int hello = host.Send("hello");
+  std::map<int, json> boxes;
+  bool answered = false;
+  while (!answered || boxes.size() < 3) {
+    const json message = receive();
+    ASSERT_FALSE(message.empty());
+    ASSERT_NE(message.value("part", ""), "end") << "the silent feed cannot have arrived yet";
+    if (message["id"] == hello) {
+      EXPECT_EQ(message["result"]["version"], 2) << message;
+      answered = true;
+      continue;
+    }
+    ASSERT_EQ(message["id"], report) << message;
+    ASSERT_EQ(message["part"], "box") << message;
+    boxes[message["result"]["slot"]] = message["result"];
+  }
+  ASSERT_EQ(boxes.count(1), 0U) << boxes[1];
+  for (const auto &[slot, box] : boxes) {
+    EXPECT_EQ(box["state"], "q-loaded") << box;
+    // The slot the box names is the slot of its feed in the frame.
+    const std::size_t at = page.find("id=\"" + box["id"].get<std::string>() + "\"");
+    ASSERT_NE(at, std::string::npos) << box;
+    EXPECT_EQ(page.rfind("data-src=", at) + 10, page.find(feeds[slot], page.rfind("data-src=", at))) << slot;
+  }
+  EXPECT_NE(boxes[0]["html"].get<std::string>().find("First of A"), std::string::npos) << boxes[0];
+  EXPECT_NE(boxes[2]["html"].get<std::string>().find("xxx"), std::string::npos);
+
+  // The feed page of the feed over its budget: only that feed is too large.
+  const int feedPage = host.Send("report", {{"page", "News/4.html"}});
+  json message = receive();
+  while (message.value("id", json()) != feedPage && !message.empty())
+    message = receive(); // the boxes of the page before may still come
+  ASSERT_EQ(message.value("part", ""), "frame") << message;
+  const json box = receive();
+  ASSERT_EQ(box.value("part", ""), "box") << box;
+  EXPECT_EQ(box["result"]["state"], "q-failed");
+  EXPECT_NE(box["result"]["html"].get<std::string>().find("This feed is too large to be shown."), std::string::npos);
+  EXPECT_EQ(receive().value("part", ""), "end");
+  // The host ends at once when the browser closes the port, a feed pending.
+}
+
 TEST_F(NativeHost, AnEmptyListGetsTheStartPageThatSaysHowToFillIt) {
   server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"First of A"})});
   HostProcess host;
@@ -219,7 +333,7 @@ TEST_F(NativeHost, BadMessagesGetErrorAnswersAndChangeNothing) {
            {"\xff\xfe\x00", "bad-json"},
            {"[1,2]", "bad-request"},
            {"{\"id\":1,\"command\":\"list\"}", "bad-request"},
-           {"{\"v\":2,\"id\":1,\"command\":\"list\"}", "unsupported-version"},
+           {"{\"v\":3,\"id\":1,\"command\":\"list\"}", "unsupported-version"},
            {"{\"v\":1,\"id\":{},\"command\":\"list\"}", "bad-request"},
            {"{\"v\":1,\"id\":1,\"command\":\"list\",\"args\":[]}", "bad-request"},
            {"{\"v\":1,\"id\":1,\"command\":\"drop-all\"}", "unknown-command"},

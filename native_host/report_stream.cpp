@@ -1,0 +1,219 @@
+#include "native_host/report_stream.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace quorvelle::native_host {
+namespace {
+
+using nlohmann::json;
+
+std::string Part(const Request &request, const char *part, const json &result) {
+  return json{{"v", request.version}, {"id", request.id}, {"ok", true}, {"part", part}, {"result", result}}.dump(
+      -1, ' ', false, json::error_handler_t::replace);
+}
+
+report::FeedBox SafeBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery) {
+  report::FeedBox box;
+  try {
+    box = RenderBox(frame, slot, delivery);
+  } catch (const std::exception &) {
+    // Even a box that cannot be made keeps its place: the failure box.
+    box = frame.renderer->RenderFailure(frame.page.feeds[slot], report::FeedFailure::Report);
+  }
+  box.headlines.clear(); // the page shows the box's markup only
+  return box;
+}
+
+json BoxResult(std::size_t slot, report::FeedBox box) {
+  json result{{"slot", slot},
+              {"id", std::move(box.slotId)},
+              {"state", std::move(box.state)},
+              {"html", std::move(box.html)},
+              {"final", box.final}};
+  if (!box.feedTitle.empty()) result["title"] = std::move(box.feedTitle);
+  return result;
+}
+
+} // namespace
+
+bool AnswerChannel::Write(std::string_view body) {
+  const std::lock_guard lock(mutex_);
+  if (gone_) return false;
+  if (!WriteFrame(fd_, body)) gone_ = true;
+  return !gone_;
+}
+
+struct ReportStreams::Stream {
+  Request request;
+  ReportFrame frame;
+  std::vector<std::string> sources;              // each address once
+  std::vector<std::vector<std::size_t>> slotsOf; // per source, its slots
+  std::vector<fetch::FeedFetcher::Id> ids;
+  std::vector<bool> shown;   // a box was sent for the source
+  std::vector<bool> settled; // its final delivery came
+  std::size_t open = 0;
+  std::vector<report::FeedBox> boxes; // version 1: the page's boxes, by slot
+  std::chrono::steady_clock::time_point deadline;
+  bool finished = false;
+  std::mutex mutex;
+};
+
+ReportStreams::ReportStreams(AnswerChannel &channel, ReportStreamOptions options)
+    : channel_(channel), options_(options), fetcher_(options.fetch), watcher_([this] { Watch(); }) {}
+
+ReportStreams::~ReportStreams() {
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  watcher_.join();
+}
+
+void ReportStreams::Start(const Request &request, ReportFrame frame) {
+  auto stream = std::make_shared<Stream>();
+  stream->request = request;
+  stream->frame = std::move(frame);
+  const report::PageFrame &page = stream->frame.page;
+  std::map<std::string, std::size_t> index;
+  for (std::size_t slot = 0; slot < page.feeds.size(); ++slot) {
+    const auto [at, added] = index.try_emplace(page.feeds[slot].address, stream->sources.size());
+    if (added) {
+      stream->sources.push_back(page.feeds[slot].address);
+      stream->slotsOf.emplace_back();
+    }
+    stream->slotsOf[at->second].push_back(slot);
+  }
+  const std::size_t count = stream->sources.size();
+  stream->ids.assign(count, 0);
+  stream->shown.assign(count, false);
+  stream->settled.assign(count, false);
+  stream->open = count;
+  if (request.version == kProtocolVersion) stream->boxes.assign(page.feeds.size(), {});
+  stream->deadline = std::chrono::steady_clock::now() + options_.pageTimeLimit;
+
+  if (request.version != kProtocolVersion) {
+    std::string first =
+        Part(request, "frame",
+             {{"page", page.page}, {"title", page.title}, {"html", page.html}, {"boxes", page.feeds.size()}});
+    if (first.size() > kMaxMessageBytes) {
+      channel_.Write(ErrorAnswer(request.id, {"too-large", "This report page is larger than the browser accepts.",
+                                              request.id, request.version}));
+      return;
+    }
+    channel_.Write(first);
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    active_.push_back(stream);
+  }
+  changed_.notify_all();
+  if (count == 0) {
+    const std::lock_guard lock(stream->mutex);
+    Finish(*stream);
+    return;
+  }
+  // Not under the stream's lock: a download refused at once is delivered
+  // inside Start.
+  for (std::size_t source = 0; source < count; ++source) {
+    const fetch::FeedFetcher::Id id = fetcher_.Start(
+        stream->sources[source], fetch::FetchMode::Normal,
+        [this, stream, source](fetch::FeedDelivery delivery) { Deliver(*stream, source, std::move(delivery)); });
+    const std::lock_guard lock(stream->mutex);
+    stream->ids[source] = id;
+  }
+}
+
+void ReportStreams::Deliver(Stream &stream, std::size_t source, fetch::FeedDelivery delivery) {
+  const std::lock_guard lock(stream.mutex);
+  if (stream.finished || stream.settled[source]) return;
+  const bool final = delivery.final;
+  for (const std::size_t slot : stream.slotsOf[source]) {
+    report::FeedBox box = SafeBox(stream.frame, slot, &delivery);
+    if (stream.request.version == kProtocolVersion)
+      stream.boxes[slot] = std::move(box);
+    else
+      channel_.Write(Part(stream.request, "box", BoxResult(slot, std::move(box))));
+  }
+  stream.shown[source] = true;
+  // The body is not kept past its boxes.
+  delivery = {};
+  if (!final) return;
+  stream.settled[source] = true;
+  if (--stream.open == 0) Finish(stream);
+}
+
+void ReportStreams::TimeOut(Stream &stream) {
+  const std::lock_guard lock(stream.mutex);
+  if (stream.finished) return;
+  for (std::size_t source = 0; source < stream.sources.size(); ++source) {
+    if (stream.settled[source]) continue;
+    fetcher_.Cancel(stream.ids[source]);
+    // A kept copy already shown stays; a feed with nothing shows that it
+    // did not arrive.
+    if (stream.shown[source]) continue;
+    for (const std::size_t slot : stream.slotsOf[source]) {
+      report::FeedBox box = SafeBox(stream.frame, slot, nullptr);
+      if (stream.request.version == kProtocolVersion)
+        stream.boxes[slot] = std::move(box);
+      else
+        channel_.Write(Part(stream.request, "box", BoxResult(slot, std::move(box))));
+    }
+  }
+  Finish(stream);
+}
+
+// With the stream's lock held.
+void ReportStreams::Finish(Stream &stream) {
+  stream.finished = true;
+  const Request &request = stream.request;
+  if (request.version != kProtocolVersion) {
+    channel_.Write(Part(request, "end", {{"boxes", stream.frame.page.feeds.size()}}));
+  } else {
+    std::string title;
+    std::string html = AssemblePage(stream.frame, stream.boxes, title);
+    stream.boxes.clear();
+    std::string answer = OkAnswer(request.id, {{"page", stream.frame.page.page}, {"title", title}, {"html", html}});
+    if (answer.size() > kMaxMessageBytes)
+      answer = ErrorAnswer(request.id, {"too-large", "The answer would be larger than the browser accepts (1 MiB).",
+                                        request.id, request.version});
+    channel_.Write(answer);
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    std::erase_if(active_, [&](const std::shared_ptr<Stream> &s) { return s.get() == &stream; });
+  }
+  changed_.notify_all();
+}
+
+void ReportStreams::Watch() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<std::shared_ptr<Stream>> due;
+    auto next = std::chrono::steady_clock::time_point::max();
+    for (const auto &stream : active_) {
+      if (stream->deadline <= now)
+        due.push_back(stream);
+      else
+        next = std::min(next, stream->deadline);
+    }
+    if (!due.empty()) {
+      // Each stream's own lock is taken without this one held.
+      lock.unlock();
+      for (const auto &stream : due)
+        TimeOut(*stream);
+      lock.lock();
+      continue;
+    }
+    if (next == std::chrono::steady_clock::time_point::max())
+      changed_.wait(lock);
+    else
+      changed_.wait_until(lock, next);
+  }
+}
+
+} // namespace quorvelle::native_host
