@@ -117,6 +117,7 @@ int main(int argc, char **argv) {
   // Started from a system package: the user's own installation folder is set
   // up first (a failure is reported; commands that need no report go on).
   quorvelle::setup::PrepareInstallationFolder(ProgramFolder());
+  InstallInterruptHandlers();
   int status = kUsage;
   {
     CommandLineUi ui;
@@ -137,6 +138,8 @@ int main(int argc, char **argv) {
     if (title->parsed()) status = Title(url);
     if (check->parsed()) status = Check(json);
   }
+  // Stopped by Ctrl-C or SIGTERM and undone: 128 + the signal's number.
+  if (InterruptedStatus() != 0) status = InterruptedStatus();
   quorvelle::DebugM::Finalization();
   return status;
 }
