@@ -36,10 +36,8 @@ std::string FeedList(int categories, int feedsPerCategory) {
   return xml + "</Quorvelle_Categories></Quorvelle_Feeds>";
 }
 
-} // namespace
-
-// One build of a list of that many categories and feeds; the best time of
-// the runs, or a negative time when no start page came back.
+// The best time of the runs of one build, or a negative time when no start
+// page came back.
 double BestBuild(quorvelle::TRSSFeedOptions &store, int runs) {
   double best = 1e9;
   for (int run = 0; run < runs; ++run) {

@@ -134,7 +134,9 @@ TEST_F(ContextMenuAddTest, CancelWritesNothingAndRebuildsNothing) {
   EXPECT_EQ(shown.url, "http://127.0.0.1:9/never.xml");
   EXPECT_EQ(shown.title, "");
   EXPECT_EQ(PathExists(user_.FeedsFile()), existed);
-  if (existed) EXPECT_EQ(Feeds(), before);
+  if (existed) {
+    EXPECT_EQ(Feeds(), before);
+  }
   EXPECT_EQ(RegistryText(platform::HKEY_CURRENT_USER, kSettingsKeyPath, "CurrentCategory"), "Kept");
   EXPECT_FALSE(PathExists(AppPath() + "headlines/index.html"));
 }
