@@ -66,14 +66,16 @@ void CaptureAddress(const std::string &address) {
     dialog->SetDownloadXMLBeforeDialogShow(true);
     dialog->SetCurrentCategory(store.CurrentCategory);
     dialog->edURL->setText(QString::fromStdString(address));
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    if (accepted) {
-      store.AddNewRSSFeed(dialog->edURL->text().toStdString(), dialog->edTitle->text().toStdString(),
-                          dialog->GetCurrentCategory());
-      store.CurrentCategory = dialog->GetCurrentCategory();
-    }
-    store.Save();
-    if (accepted) store.GenerateXML();
+    // The list is changed only after the dialog, under its lock; a cancelled
+    // dialog writes nothing.
+    if (dialog->exec() != QDialog::Accepted) return;
+    const std::string feedUrl = dialog->edURL->text().toStdString();
+    const std::string feedTitle = dialog->edTitle->text().toStdString();
+    const std::string category = dialog->GetCurrentCategory();
+    store.EditList([&] {
+      store.AddNewRSSFeed(feedUrl, feedTitle, category);
+      store.CurrentCategory = category;
+    });
   });
 }
 
@@ -88,9 +90,14 @@ com::HRESULT TContextMenuAdd::Capture(const com::WideString & /*URL*/, const com
 }
 
 com::HRESULT TContextMenuAdd::ImportFile(const com::WideString &FileName) {
-  Guard("TContextMenuAdd.ImportFile", [&] {
-    RequireApplication();
-    Store().ImportFromFilename(com::WideToUtf8(FileName));
+  // Like a capture, an import waits for the end of a command that is open.
+  std::string fileName = com::WideToUtf8(FileName);
+  RunOutsideUserCommands([fileName = std::move(fileName)] {
+    Guard("TContextMenuAdd.ImportFile", [&] {
+      const UserCommand command;
+      RequireApplication();
+      Store().ImportFromFilename(fileName);
+    });
   });
   return com::S_OK;
 }

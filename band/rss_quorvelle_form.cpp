@@ -239,11 +239,13 @@ void TRSSQuorvelleForm::AddRSSFeed() {
     }
     // Without both values the dialog reads the feed's title when it opens.
     dialog->SetDownloadXMLBeforeDialogShow(url.empty() || title.empty());
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    if (accepted)
-      store.AddNewRSSFeed(S(dialog->edURL->text()), S(dialog->edTitle->text()), dialog->GetCurrentCategory());
-    store.Save();
-    if (accepted) store.GenerateXML();
+    // The list is changed only after the dialog, under its lock; a cancelled
+    // dialog writes nothing.
+    if (dialog->exec() != QDialog::Accepted) return;
+    const std::string feedUrl = S(dialog->edURL->text());
+    const std::string feedTitle = S(dialog->edTitle->text());
+    const std::string category = dialog->GetCurrentCategory();
+    store.EditList([&] { store.AddNewRSSFeed(feedUrl, feedTitle, category); });
   });
 }
 

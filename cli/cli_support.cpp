@@ -11,7 +11,11 @@
 #include "support/debug_log.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <unistd.h>
@@ -147,6 +151,58 @@ std::string ProgramFolder() {
   return real.parent_path().string() + "/";
 }
 
+// ---- signals
+
+namespace {
+
+volatile std::sig_atomic_t gHeldSignal = 0;
+std::atomic<bool> gHolding{false};
+std::atomic<bool> gProgressShown{false};
+int gUndoneBy = 0;
+// Written before the handler may read it, never while it runs.
+char gRemoveOnSignal[PATH_MAX] = {};
+
+void OnSignal(int signal) {
+  if (gHolding.load()) {
+    if (gHeldSignal == 0) gHeldSignal = signal;
+    return;
+  }
+  // Only calls that are safe in a signal handler.
+  if (gProgressShown.load()) {
+    static const char kEndLine[] = "\r\033[K";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kEndLine, sizeof kEndLine - 1);
+  }
+  if (gRemoveOnSignal[0] != '\0') ::unlink(gRemoveOnSignal);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+} // namespace
+
+void InstallInterruptHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGINT, SIGTERM}) {
+    // A signal the caller has us ignore (nohup, a background job) stays ignored.
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+void HoldSignals() { gHolding.store(true); }
+
+int HeldSignal() { return gHeldSignal; }
+
+int InterruptedStatus() { return gUndoneBy == 0 ? 0 : 128 + gUndoneBy; }
+
+void RemoveOnSignal(const std::string &path) {
+  gRemoveOnSignal[0] = '\0';
+  if (path.size() < sizeof gRemoveOnSignal) std::memcpy(gRemoveOnSignal, path.c_str(), path.size() + 1);
+}
+
 // ---- FeedList
 
 namespace {
@@ -174,6 +230,14 @@ bool FeedList::Open() {
   // A list that does not parse would be set aside by the store's Load and an
   // empty one saved in its place: here the command stops instead.
   const std::string fileName = FeedListFileName();
+  try {
+    if (!lock_) lock_.emplace(store_.ListLockFileName());
+  } catch (const std::exception &error) {
+    PrintError("Cannot lock the feed list: " + OneLine(error.what()));
+    return false;
+  }
+  before_.reset();
+  if (platform::FileExists(fileName)) before_ = platform::ReadFileBytes(fileName);
   if (platform::FileExists(fileName)) {
     const std::optional<std::string> text = platform::ReadFileAsCrLfLines(fileName);
     if (!text) {
@@ -207,10 +271,14 @@ bool FeedList::Open() {
   return true;
 }
 
+void FeedList::Release() { lock_.reset(); }
+
 bool FeedList::Save() {
   const std::string fileName = store_.GetFileName();
+  HoldSignals();
   try {
     store_.FXMLDoc->Save(fileName);
+    saved_ = true;
     return true;
   } catch (const std::exception &error) {
     LogException("quorvelle.Save");
@@ -223,10 +291,56 @@ std::string FeedList::StartPage() {
   return platform::IncludeTrailingPathDelimiter(store_.AppPath) + "headlines/index.html";
 }
 
-void FeedList::RefreshReport() {
-  if (platform::FileExists(StartPage())) {
-    Progress progress("Writing the headlines report");
-    store_.GenerateXML();
+std::string FeedList::WriteReport(const std::string &what, bool &stopped) {
+  HoldSignals();
+  stopped = false;
+  std::string page;
+  {
+    Progress progress(what);
+    store_.FReportProgress = [&](std::size_t done, std::size_t total) {
+      progress.Count(done, total);
+      if (HeldSignal() == 0) return true;
+      stopped = true;
+      return false;
+    };
+    page = store_.GenerateXML();
+    store_.FReportProgress = nullptr;
+  }
+  return page;
+}
+
+bool FeedList::RefreshReport() {
+  bool stopped = false;
+  bool rebuilt = false;
+  if (platform::FileExists(StartPage())) rebuilt = !WriteReport("Writing the headlines report", stopped).empty();
+  // A signal that came before the new report was in place undoes the save:
+  // the list and the report stay as they were before the command.
+  if (saved_ && HeldSignal() != 0 && (stopped || !rebuilt)) {
+    Undo();
+    gUndoneBy = HeldSignal();
+    PrintError(std::string("Interrupted (") + strsignal(HeldSignal()) + "): the feed list was put back as it was");
+    return false;
+  }
+  return true;
+}
+
+void NoteReportStopped() {
+  gUndoneBy = HeldSignal();
+  PrintError(std::string("Interrupted (") + strsignal(HeldSignal()) + "): the previous report is kept");
+}
+
+void FeedList::Undo() {
+  const std::string fileName = store_.GetFileName();
+  try {
+    if (before_) {
+      platform::WriteFileAtomically(fileName, *before_);
+    } else {
+      std::filesystem::remove(fileName);
+    }
+    saved_ = false;
+  } catch (const std::exception &error) {
+    LogException("quorvelle.Undo");
+    PrintError("Cannot put the feed list back: " + OneLine(error.what()));
   }
 }
 
@@ -241,6 +355,7 @@ XmlNode FeedList::Category(std::string_view name) {
 Progress::Progress(std::string text)
     : active_(isatty(STDERR_FILENO) == 1), text_(std::move(text)), started_(std::chrono::steady_clock::now()) {
   if (!active_) return;
+  gProgressShown.store(true);
   Draw();
   ticker_ = std::thread([this] { Tick(); });
 }
@@ -255,6 +370,7 @@ Progress::~Progress() {
   ticker_.join();
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
+  gProgressShown.store(false);
 }
 
 void Progress::Set(std::string text) {
@@ -264,10 +380,19 @@ void Progress::Set(std::string text) {
   Draw();
 }
 
+void Progress::Count(std::size_t done, std::size_t total) {
+  if (!active_) return;
+  const std::lock_guard lock(mutex_);
+  done_ = done;
+  total_ = total;
+}
+
 void Progress::Draw() {
   const auto seconds =
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started_).count();
-  std::fprintf(stderr, "\r\033[K%s... %llds", text_.c_str(), static_cast<long long>(seconds));
+  std::string count;
+  if (total_ > 0) count = ": " + std::to_string(done_) + " of " + std::to_string(total_) + " files";
+  std::fprintf(stderr, "\r\033[K%s%s... %llds", text_.c_str(), count.c_str(), static_cast<long long>(seconds));
   std::fflush(stderr);
 }
 

@@ -5,11 +5,14 @@
 // the progress line shown on a terminal.
 
 #include "feeds/feed_store.h"
+#include "platform/files/file_lock.h"
 #include "platform/ui/user_interface.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -70,19 +73,50 @@ private:
   int messages_ = 0;
 };
 
+// Ctrl-C (SIGINT) and SIGTERM. Before a command commits anything the program
+// ends at once, as the signal ends it (the progress line is ended and a
+// downloaded list removed first): nothing was changed. From the save of the
+// list on, the signal is held: the command finishes, or, while the report is
+// still being rebuilt, stops the rebuild and puts the list back as it was,
+// and then ends with InterruptedStatus().
+void InstallInterruptHandlers();
+// From now on a signal is held instead of ending the program.
+void HoldSignals();
+// The signal held so far, 0 when none came.
+int HeldSignal();
+// 128 + the signal when a command was stopped and undone by one, else 0.
+int InterruptedStatus();
+// Tells that a held signal stopped a report build (the previous report
+// stays) and makes InterruptedStatus() say so.
+void NoteReportStopped();
+// A file the signal handler removes when it ends the program ("" for none).
+void RemoveOnSignal(const std::string &path);
+
 // The store of the user's list for one command. Open reads the settings and
 // Feeds.xml as the band does, but refuses a Feeds.xml that does not parse
 // instead of setting it aside, so a failing command changes no file.
+// From Open on the list's lock is held (until Release or the end of the
+// command), so no other program's change comes between the read and the
+// save.
 class FeedList {
 public:
-  // False, with a message printed, when the list cannot be read.
+  // False, with a message printed, when the list cannot be locked or read.
   bool Open();
+  // Lets other programs change the list while this command waits for the
+  // network; the next Open reads it again.
+  void Release();
   // Writes Feeds.xml atomically; false, with a message printed, when it
-  // cannot be written (the file on disk then stays as it was).
+  // cannot be written (the file on disk then stays as it was). From here a
+  // signal is held.
   bool Save();
   // Rebuilds the headlines report when one has been written before, so the
-  // band does not show a report of the old list.
-  void RefreshReport();
+  // band does not show a report of the old list. False when a held signal
+  // stopped the command: the list was put back as it was before the save and
+  // the previous report kept.
+  bool RefreshReport();
+  // Builds the report, the progress line telling how far it got; "" when it
+  // failed or a held signal stopped it (stopped says which).
+  std::string WriteReport(const std::string &what, bool &stopped);
 
   TRSSFeedOptions &Store() { return store_; }
   // The report's start page (it may not exist).
@@ -93,7 +127,14 @@ public:
   XmlNode Category(std::string_view name);
 
 private:
+  // Puts back the list as Open read it.
+  void Undo();
+
   TRSSFeedOptions store_;
+  std::optional<platform::FileLock> lock_;
+  // Feeds.xml as Open read it (nullopt: there was none).
+  std::optional<std::string> before_;
+  bool saved_ = false;
 };
 
 // The feed list file of the current user without reading it: the data
@@ -123,6 +164,8 @@ public:
   Progress(const Progress &) = delete;
   Progress &operator=(const Progress &) = delete;
   void Set(std::string text);
+  // "done of total" after the text; drawn with the next tick.
+  void Count(std::size_t done, std::size_t total);
 
 private:
   void Draw();
@@ -133,6 +176,8 @@ private:
   std::condition_variable wake_;
   bool stopping_ = false;
   std::string text_;
+  std::size_t done_ = 0;
+  std::size_t total_ = 0;
   std::chrono::steady_clock::time_point started_;
   std::thread ticker_;
 };

@@ -296,6 +296,8 @@ int AddFeed(const AddOptions &options) {
   // Without a title and without the download, the address serves as one.
   std::string title = options.title ? OneLineTitle(*options.title) : options.noFetch ? url : std::string();
   if (!options.title && !options.noFetch) {
+    // Other programs may change the list while the feed is downloaded.
+    list.Release();
     FeedTitle fetched;
     {
       Progress progress("Reading the feed's title");
@@ -391,7 +393,7 @@ int AddCategory(const std::string &name) {
     return kFailed;
   }
   if (!list.Save()) return kFailed;
-  list.RefreshReport();
+  if (!list.RefreshReport()) return kFailed;
   // The name as the store keeps it (characters a folder name cannot hold are
   // replaced).
   PrintLine(CategoryName(created));
@@ -426,7 +428,7 @@ int RenameCategory(const std::string &oldName, const std::string &newName) {
     return kFailed;
   }
   if (!list.Save()) return kFailed;
-  list.RefreshReport();
+  if (!list.RefreshReport()) return kFailed;
   PrintLine(cleaned);
   return kDone;
 }
@@ -467,15 +469,16 @@ int Import(const std::string &source, const std::optional<std::string> &category
         return kFailed;
       }
     }
-    // A downloaded or piped list is an OPML list, as the band takes it.
-    temporary.emplace(FindUnusedFileName(platform::TemporaryFolder() + "temp", "opml", "-"));
+    // A downloaded or piped list is an OPML list, as the band takes it; it
+    // goes to a new file of the user's own temporary folder.
     try {
-      platform::WriteFileAtomically(temporary->Path(), platform::JoinLinesCrLf(text));
+      temporary.emplace("temp-", ".opml", platform::JoinLinesCrLf(text));
     } catch (const std::exception &error) {
-      PrintError("Cannot write " + Quoted(temporary->Path()) + ": " + OneLine(error.what()));
+      PrintError("Cannot keep the list in a temporary file: " + OneLine(error.what()));
       return kFailed;
     }
     fileName = temporary->Path();
+    RemoveOnSignal(fileName);
   }
 
   const std::string extension = LowerExtension(fileName);
@@ -547,7 +550,7 @@ int Import(const std::string &source, const std::optional<std::string> &category
   progress->Set("Saving the feed list");
   if (!list.Save()) return kFailed;
   progress.reset();
-  list.RefreshReport();
+  if (!list.RefreshReport()) return kFailed;
   std::string line = std::to_string(added) + (added == 1 ? " feed" : " feeds") + " added";
   if (!into.empty()) line += " to " + Quoted(into);
   PrintLine(line);
@@ -611,10 +614,12 @@ int Report(bool open) {
   TRSSFeedOptions &store = list.Store();
   std::vector<XmlNode> feeds;
   CollectFeeds(store.FXMLDoc->DocumentElement(), feeds);
-  std::string page;
-  {
-    Progress progress("Writing the headlines report of " + std::to_string(feeds.size()) + " feeds");
-    page = store.GenerateXML();
+  bool stopped = false;
+  const std::string page =
+      list.WriteReport("Writing the headlines report of " + std::to_string(feeds.size()) + " feeds", stopped);
+  if (stopped) {
+    NoteReportStopped();
+    return kFailed;
   }
   if (page.empty()) {
     PrintError(feeds.empty() ? "The list has no feeds: no report was written"

@@ -191,6 +191,7 @@ int main(int argc, char **argv) {
   // Started from a system package: the user's own installation folder is set
   // up first (a failure is reported; commands that need no report go on).
   quorvelle::setup::PrepareInstallationFolder(ProgramFolder());
+  InstallInterruptHandlers();
   int status = kUsage;
   {
     CommandLineUi ui;
@@ -216,6 +217,8 @@ int main(int argc, char **argv) {
                          : onlyNew ? HeadlinesShown::NewMarked
                                    : HeadlinesShown::All);
   }
+  // Stopped by Ctrl-C or SIGTERM and undone: 128 + the signal's number.
+  if (InterruptedStatus() != 0) status = InterruptedStatus();
   quorvelle::DebugM::Finalization();
   return status;
 }

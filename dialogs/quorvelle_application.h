@@ -5,10 +5,12 @@
 // nothing and the event loop goes on.
 //
 // While it lives, the Qt message boxes, prompts and file dialogs and the Qt
-// export and import dialogs are the ones the core uses.
+// export and import dialogs are the ones the core uses, and report builds
+// show their progress in a window.
 
 #include "dialogs/qt_exchange_dialogs.h"
 #include "dialogs/qt_user_interface.h"
+#include "dialogs/report_progress.h"
 
 #include <QApplication>
 #include <string>
@@ -27,6 +29,7 @@ public:
 private:
   QtUserInterface ui_;
   QtExchangeDialogs exchangeDialogs_;
+  ReportProgressWindow reportProgress_;
   platform::ui::UserInterface *previousUi_ = nullptr;
   ExchangeDialogs *previousExchangeDialogs_ = nullptr;
 };

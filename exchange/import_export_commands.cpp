@@ -8,6 +8,7 @@
 #include "platform/codepage/text_case.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/files/file_lock.h"
 #include "platform/files/temporary_file.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
@@ -94,6 +95,9 @@ void TRSSFeedOptions::ExportToFilename() {
 
 void TRSSFeedOptions::ImportFromFilename(const std::string &filePath) {
   Guard("TRSSFeedOptions.ImportFromFilename", [&] {
+    // The dialogs are answered on a fresh copy of the list; the list is read
+    // again under its lock for the merge, so a change another program made
+    // while they were open is kept.
     Load();
     std::string fileName = filePath;
     if (fileName.empty()) {
@@ -106,11 +110,17 @@ void TRSSFeedOptions::ImportFromFilename(const std::string &filePath) {
     }
 
     const std::string extension = platform::LowerCase(ExtractFileExt(fileName));
+    std::optional<ImportChoice> choice;
     if (extension == ".opml") {
       std::string title;
       GetTitleFromOPMLFeedsFile(fileName, title);
-      std::optional<ImportChoice> choice = CurrentExchangeDialogs().ShowImportDialog(*this, title);
+      choice = CurrentExchangeDialogs().ShowImportDialog(*this, title);
       if (!choice) return;
+    }
+
+    const platform::FileLock lock(ListLockFileName());
+    Load();
+    if (choice) {
       std::string target = choice->category;
       if (choice->FCreateNewCategory) {
         const std::string &newName = choice->newCategoryName;
@@ -120,8 +130,10 @@ void TRSSFeedOptions::ImportFromFilename(const std::string &filePath) {
           XmlNode created = AddCategory(newName);
           // Refused because the cleaned name is taken ("News & Politics" is
           // kept as "News and Politics"): merge into that category, not into
-          // General, where its addresses would be duplicated.
-          if (!created) created = FindCategory(FXMLDoc->DocumentElement(), MakeValidFileName(newName));
+          // General, where its addresses would be duplicated. A name that
+          // cleans to nothing is refused: its feeds go into General.
+          const std::string cleaned = MakeValidFileName(newName);
+          if (!created && !cleaned.empty()) created = FindCategory(FXMLDoc->DocumentElement(), cleaned);
           // The stored name is in the stored text form; the lookups take the
           // name as text.
           target = created ? platform::DecodeStoredText(created.GetAttribute("name")) : std::string();
@@ -132,7 +144,8 @@ void TRSSFeedOptions::ImportFromFilename(const std::string &filePath) {
       ImportXML(fileName);
     }
 
-    Save();
+    // Nothing merged: the file on disk stays as it is.
+    if (Modified()) Save();
     GenerateXML();
   });
 }
@@ -141,9 +154,9 @@ void TRSSFeedOptions::ImportOPMLFromURL(const std::string &url) {
   Guard("TRSSFeedOptions.ImportOPMLFromURL", [&] {
     const std::string text = GetInetFileToString(url);
     if (text.empty()) return;
-    // The downloaded list is removed again also when the import fails.
-    platform::TemporaryFile temporary(FindUnusedFileName(platform::TemporaryFolder() + "temp", "opml", "-"));
-    platform::WriteFileAtomically(temporary.Path(), platform::JoinLinesCrLf(text));
+    // A file of its own in the user's private temporary folder, removed again
+    // also when the import fails.
+    const platform::TemporaryFile temporary("temp-", ".opml", platform::JoinLinesCrLf(text));
     ImportFromFilename(temporary.Path());
   });
 }

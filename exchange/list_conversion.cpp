@@ -62,11 +62,13 @@ std::vector<std::string> CategoryNames(platform::XmlNode container) {
   return names;
 }
 
-// A feed as the store holds it: an address it can fetch, an enabled flag and
-// a title, nothing inside. False when the feed cannot be taken.
+// A feed as the store holds it: an address, an enabled flag and a title,
+// nothing inside. Every address the add dialog takes is kept (no scheme,
+// feed:, ...), so an exported list comes back whole; false only for an empty
+// address or a script or local one.
 bool CleanFeed(platform::XmlNode feed) {
   const std::optional<std::string> src = feed.FindAttribute("src");
-  if (!src || !platform::HasSupportedScheme(*src)) return false;
+  if (!src || IsScriptOrLocalAddress(*src)) return false;
   if (!feed.FindAttribute("enabled")) feed.SetAttribute("enabled", "true");
   if (!feed.FindAttribute("title")) feed.SetAttribute("title", "");
   while (platform::XmlNode child = feed.FirstChild())
@@ -208,7 +210,8 @@ void TRSSFeedOptions::ImportXML(const std::string &filePath) {
     if (fileContainer.IsNull() || storeContainer.IsNull()) return;
     if (const int skipped = exchange::KeepOnlyImportableElements(fileContainer); skipped > 0) {
       LogMessage("TRSSFeedOptions.ImportXML: " + std::to_string(skipped) + " elements of \"" + filePath +
-                     "\" were not imported (not a category or a feed with an http, https or ftp address)",
+                     "\" were not imported (not a category, or a feed without an address or with a javascript:, "
+                     "vbscript:, data: or file: one)",
                  0);
     }
     exchange::NormaliseStoredTitles(file.DocumentElement());

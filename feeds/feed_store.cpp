@@ -76,6 +76,19 @@ std::string TRSSFeedOptions::GetFileName() {
   return result;
 }
 
+std::string TRSSFeedOptions::ListLockFileName() {
+  std::string folder = FolderToStore;
+  try {
+    auto key = platform::RegistryKey::Open(platform::HKEY_CURRENT_USER, kSettingsKey, false);
+    if (key && key->ValueExists("FolderToStore")) folder = key->ReadString("FolderToStore");
+  } catch (const std::exception &) {
+    // No settings yet: the folder the store holds.
+  }
+  if (folder.empty() || folder.front() != '/') folder = DefaultFolderToStore();
+  if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+  return platform::IncludeTrailingPathDelimiter(folder) + "Feeds.xml.lock";
+}
+
 void TRSSFeedOptions::KeepUnreadableFileAside(const std::string &fileName, const std::string &reason) {
   const std::string aside = platform::AsideFileName(fileName, "unreadable");
   if (std::rename(fileName.c_str(), aside.c_str()) != 0) {

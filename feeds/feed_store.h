@@ -10,6 +10,8 @@
 
 #include "platform/xml/xml_document.h"
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +41,17 @@ public:
 
   // ---- feed store and settings
   std::string GetFileName();
+  // The lock file beside Feeds.xml (platform::FileLock) that every
+  // load-change-save of the list, and every report build, holds, so no two
+  // programs interleave theirs. The folder is the one the settings name now
+  // (created when missing), read without loading the list.
+  std::string ListLockFileName();
+  // One change of the list by a command: under the list's lock the list is
+  // read again, edit changes it, and when it changed it is saved and the
+  // report rebuilt (rebuildReport) before the lock goes. A dialog is answered
+  // before, never inside. True when the list changed. (With the report, in
+  // report/.)
+  bool EditList(const std::function<void()> &edit, bool rebuildReport = true);
   void Load();
   void Save();
   // Saves when the document differs from what the last Load or Save left on
@@ -101,6 +114,12 @@ public:
   std::string AppPath;
   std::string CurrentCategory;
   std::string FReportCategories;
+  // Told before each XML file of the report is written, with the files
+  // written so far and those the build will write, and once more at the end
+  // (done == total), however the build ended; answering false stops the
+  // build, and the previous report stays as it was. Empty: the process's
+  // own (InstallReportProgress), if any, is told.
+  std::function<bool(std::size_t done, std::size_t total)> FReportProgress;
 
   // The category for the feed operations: found by name from the document
   // element (the empty name gives the General container) or, when missing,
@@ -110,6 +129,14 @@ public:
   XmlNode CategoriesContainer();
 
 private:
+  // The report build's own state: files announced, files in all, and whether
+  // it was stopped or a file could not be written (the new tree is then
+  // dropped).
+  bool ReportFileAhead();
+  std::size_t FReportDone = 0;
+  std::size_t FReportTotal = 0;
+  bool FReportStopped = false;
+  bool FReportFailed = false;
   void KeepUnreadableFileAside(const std::string &fileName, const std::string &reason);
   bool LoadWithCharactersReplaced(const std::string &fileName, const std::string &text);
   // The document as the last Load or Save left it on disk.
@@ -117,6 +144,11 @@ private:
   // The file an unreadable list was kept as, until the user is told.
   std::string FKeptAside;
 };
+
+// The progress every report build of this process tells when its store names
+// none: the programs with windows show it. Returns the one it replaces.
+using ReportProgressHook = std::function<bool(std::size_t done, std::size_t total)>;
+ReportProgressHook InstallReportProgress(ReportProgressHook hook);
 
 // The process-wide store, created when the module is loaded.
 extern std::unique_ptr<TRSSFeedOptions> FeedOptions;

@@ -198,11 +198,17 @@ json CommandHandler::Add(const json &args) {
   }
   store_.Load();
   if (IsKnown(*store_.FXMLDoc, url)) return {{"added", false}, {"known", true}};
+  // The title is read before the list is locked; the list is read again
+  // under the lock for the change.
   if (title.empty()) store_.GetFeedTitleFromURL(url, title);
-  const bool added = store_.AddNewRSSFeed(url, title.empty() ? url : title, category);
-  if (!added) throw ProtocolError{"failed", "The feed could not be added."};
-  store_.Save();
-  store_.GenerateXML();
+  bool known = false;
+  bool added = false;
+  const bool saved = store_.EditList([&] {
+    known = IsKnown(*store_.FXMLDoc, url);
+    if (!known) added = store_.AddNewRSSFeed(url, title.empty() ? url : title, category);
+  });
+  if (known) return {{"added", false}, {"known", true}};
+  if (!added || !saved) throw ProtocolError{"failed", "The feed could not be added."};
   return {{"added", true}};
 }
 

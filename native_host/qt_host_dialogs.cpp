@@ -77,15 +77,17 @@ bool QtHostDialogs::AddFeed(TRSSFeedOptions &store, const std::string &url, cons
   dialog.SetCurrentCategory(store.CurrentCategory);
   dialog.SetDownloadXMLBeforeDialogShow(url.empty() || title.empty());
   Present(dialog);
-  const bool accepted = dialog.exec() == QDialog::Accepted;
-  if (accepted) {
-    store.AddNewRSSFeed(dialog.edURL->text().toStdString(), dialog.edTitle->text().toStdString(),
-                        dialog.GetCurrentCategory());
-    store.CurrentCategory = dialog.GetCurrentCategory();
-  }
-  store.Save();
-  if (accepted) store.GenerateXML();
-  return accepted;
+  // The list is changed only after the dialog, under its lock, so a change
+  // another program made while it was open is kept; Cancel writes nothing.
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const std::string feedUrl = dialog.edURL->text().toStdString();
+  const std::string feedTitle = dialog.edTitle->text().toStdString();
+  const std::string category = dialog.GetCurrentCategory();
+  store.EditList([&] {
+    store.AddNewRSSFeed(feedUrl, feedTitle, category);
+    store.CurrentCategory = category;
+  });
+  return true;
 }
 
 bool QtHostDialogs::Manage(TRSSFeedOptions &store) {

@@ -9,6 +9,9 @@
 #include "support/debug_log.h"
 
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
 
 namespace quorvelle {
 
@@ -33,6 +36,34 @@ void ReplaceAll(std::string &text, std::string_view from, std::string_view to) {
   text = std::move(out);
 }
 
+// The template's text as lines, read again only when the file changed (a
+// report build makes one page per feed from the same few templates); nullopt
+// when it cannot be read.
+std::optional<std::string> TemplateText(const std::string &path) {
+  struct Cached {
+    long long seconds = 0;
+    long long nanoseconds = 0;
+    long long size = -1;
+    std::string text;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Cached> cache;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return platform::ReadFileAsCrLfLines(path);
+  const std::lock_guard lock(mutex);
+  Cached &entry = cache[path];
+  if (entry.size == st.st_size && entry.seconds == st.st_mtim.tv_sec && entry.nanoseconds == st.st_mtim.tv_nsec) {
+    return entry.text;
+  }
+  std::optional<std::string> lines = platform::ReadFileAsCrLfLines(path);
+  if (!lines) {
+    cache.erase(path);
+    return std::nullopt;
+  }
+  entry = {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size, *lines};
+  return lines;
+}
+
 } // namespace
 
 void TRSSFeedOptions::LoadTemplateAndReplaceVars(const std::string &templateFileName, const std::string &title,
@@ -44,7 +75,7 @@ void TRSSFeedOptions::LoadTemplateAndReplaceVars(const std::string &templateFile
     if (!platform::FileExists(templatePath)) {
       return;
     }
-    std::optional<std::string> lines = platform::ReadFileAsCrLfLines(templatePath);
+    std::optional<std::string> lines = TemplateText(templatePath);
     if (!lines) {
       throw EInOutError("Cannot open file \"" + templatePath + "\"");
     }

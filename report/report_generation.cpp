@@ -7,17 +7,27 @@
 #include "platform/codepage/codepage.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/files/file_lock.h"
 #include "platform/xml/xml_escape.h"
 #include "report/report_files.h"
 #include "support/debug_log.h"
 #include "support/rss_feed_utils.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace quorvelle {
 
@@ -122,7 +132,143 @@ void RemoveReportFolder(const std::string &reportFolder) {
   }
 }
 
+// The XML files a walk from first writes: one per enabled feed and one per
+// category with content, nested ones included.
+std::size_t CountReportFiles(XmlNode first) {
+  std::size_t count = 0;
+  for (XmlNode node = first; !node.IsNull(); node = node.NextSibling()) {
+    if (!node.IsElement()) continue;
+    const std::string name = node.NodeName();
+    if (name == "Quorvelle_Feed") {
+      count += node.FindAttribute("enabled").value_or("") == "true" ? 1 : 0;
+    } else if ((name == "Quorvelle_Categories" || name == "Quorvelle_Category") && node.HasChildNodes()) {
+      count += 1 + CountReportFiles(node.FirstChild());
+    }
+  }
+  return count;
+}
+
+// The folder a report is built in, beside the one it replaces:
+// ".headlines.build-<pid>".
+constexpr std::string_view kBuildPrefix = ".headlines.build-";
+
+// Removes what builds of processes that no longer run left behind (a power
+// cut, a kill -9). Builds of running processes are left alone.
+void RemoveAbandonedBuilds(const std::string &installFolder) {
+  std::error_code ec;
+  for (const auto &entry : std::filesystem::directory_iterator(installFolder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with(kBuildPrefix)) continue;
+    const std::string pid = name.substr(kBuildPrefix.size());
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    const long number = std::strtol(pid.c_str(), nullptr, 10);
+    if (number == static_cast<long>(::getpid()) || (::kill(static_cast<pid_t>(number), 0) != 0 && errno == ESRCH)) {
+      RemoveReportFolder(entry.path().string() + "/");
+    }
+  }
+}
+
+// Puts the built tree in the place of the report folder in one step: readers
+// see the old tree or the new one, never a part. The old tree is left at the
+// build's name.
+void SwapInReport(const std::string &built, const std::string &reportFolder) {
+  const std::string from = built.substr(0, built.size() - 1);
+  const std::string to = reportFolder.substr(0, reportFolder.size() - 1);
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) return;
+  if (errno == ENOENT) {
+    // No report yet: the built tree simply takes its name.
+    if (std::rename(from.c_str(), to.c_str()) == 0) return;
+  } else if (errno == EINVAL || errno == ENOSYS) {
+    // A file system without the exchange: the old tree is moved aside first.
+    const std::string aside = from + ".old";
+    if (std::rename(to.c_str(), aside.c_str()) == 0) {
+      if (std::rename(from.c_str(), to.c_str()) == 0) {
+        std::rename(aside.c_str(), from.c_str());
+        return;
+      }
+      std::rename(aside.c_str(), to.c_str());
+    }
+  }
+  throw EInOutError("Cannot put the new report in the place of \"" + to + "\": " + std::strerror(errno));
+}
+
+// Removes the build folder when the build ends, whatever way: after the swap
+// it holds the previous report.
+class BuildFolder {
+public:
+  explicit BuildFolder(std::string path) : path_(std::move(path)) {
+    RemoveReportFolder(path_);
+    platform::ForceDirectories(path_);
+  }
+  ~BuildFolder() {
+    try {
+      RemoveReportFolder(path_);
+    } catch (const std::exception &) {
+      LogException("TRSSFeedOptions.GenerateXML");
+    }
+  }
+  BuildFolder(const BuildFolder &) = delete;
+  BuildFolder &operator=(const BuildFolder &) = delete;
+  [[nodiscard]] const std::string &Path() const { return path_; }
+
+private:
+  std::string path_;
+};
+
+ReportProgressHook &ProcessReportProgress() {
+  static ReportProgressHook hook;
+  return hook;
+}
+
 } // namespace
+
+ReportProgressHook InstallReportProgress(ReportProgressHook hook) {
+  ReportProgressHook previous = std::move(ProcessReportProgress());
+  ProcessReportProgress() = std::move(hook);
+  return previous;
+}
+
+namespace {
+
+// Tells the end of a build, however it ends.
+class ReportEnd {
+public:
+  explicit ReportEnd(std::function<void()> tell) : tell_(std::move(tell)) {}
+  ~ReportEnd() { tell_(); }
+  ReportEnd(const ReportEnd &) = delete;
+  ReportEnd &operator=(const ReportEnd &) = delete;
+
+private:
+  std::function<void()> tell_;
+};
+
+} // namespace
+
+bool TRSSFeedOptions::ReportFileAhead() {
+  if (FReportStopped) return false;
+  const ReportProgressHook &progress = FReportProgress ? FReportProgress : ProcessReportProgress();
+  if (progress && !progress(FReportDone, std::max(FReportTotal, FReportDone + 1))) {
+    FReportStopped = true;
+    return false;
+  }
+  ++FReportDone;
+  PauseBeforeXmlFile();
+  return true;
+}
+
+bool TRSSFeedOptions::EditList(const std::function<void()> &edit, bool rebuildReport) {
+  bool changed = false;
+  Guard("TRSSFeedOptions.EditList", [&] {
+    const platform::FileLock lock(ListLockFileName());
+    Load();
+    edit();
+    if (!Modified()) return;
+    Save();
+    changed = !Modified();
+    if (changed && rebuildReport) GenerateXML();
+  });
+  return changed;
+}
 
 std::string TRSSFeedOptions::GenerateXML() {
   std::string result;
@@ -132,15 +278,30 @@ std::string TRSSFeedOptions::GenerateXML() {
     if (AppPath.empty() || AppPath.front() != '/') {
       throw EAbort("The installation folder \"" + AppPath + "\" is not an absolute path; no report is written");
     }
-    const std::string reportFolder = platform::IncludeTrailingPathDelimiter(AppPath) + "headlines/";
-    RemoveReportFolder(reportFolder);
-    platform::ForceDirectories(reportFolder);
+    // Two builds never run at once: each holds the list's lock while it
+    // builds its tree beside the report and swaps it in.
+    const platform::FileLock lock(ListLockFileName());
+    const std::string installFolder = platform::IncludeTrailingPathDelimiter(AppPath);
+    const std::string reportFolder = installFolder + "headlines/";
+    RemoveAbandonedBuilds(installFolder);
+    const BuildFolder building(installFolder + std::string(kBuildPrefix) + std::to_string(::getpid()) + "/");
     FReportCategories = GetListOfCategories();
     platform::XmlNode root = FXMLDoc->DocumentElement();
     if (root.IsNull()) {
       throw EOleException("The feed list has no document element");
     }
-    const bool walked = GenerateXMLForFeeds(root.FirstChild(), reportFolder, "", "Main");
+    FReportDone = 0;
+    FReportTotal = CountReportFiles(root.FirstChild());
+    FReportStopped = false;
+    FReportFailed = false;
+    const ReportEnd end([this] {
+      const ReportProgressHook &progress = FReportProgress ? FReportProgress : ProcessReportProgress();
+      if (progress) progress(FReportDone, FReportDone);
+    });
+    const bool walked = GenerateXMLForFeeds(root.FirstChild(), building.Path(), "", "Main");
+    if (FReportStopped) throw EAbort("The report build was stopped; the previous report is kept");
+    if (FReportFailed) throw EInOutError("The report could not be written whole; the previous report is kept");
+    SwapInReport(building.Path(), reportFolder);
     if (walked && platform::FileExists(reportFolder + "index.html")) {
       result = reportFolder + "index.html";
     }
@@ -153,11 +314,20 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
                                           const std::string &categoryDescription) {
   bool result = false;
   Guard("TRSSFeedOptions.GenerateXMLForFeeds", [&] {
+    // A file that cannot be written spoils the whole new tree.
+    const auto noteFailure = [&](const std::function<void()> &step) {
+      try {
+        step();
+      } catch (const EInOutError &) {
+        FReportFailed = true;
+        throw;
+      }
+    };
     int feedCounter = 0;
     // Categories of each name met so far at this level; a repeated name gets
     // a folder of its own.
     std::map<std::string, int> namesSeen;
-    for (XmlNode node = first; !node.IsNull(); node = node.NextSibling()) {
+    for (XmlNode node = first; !node.IsNull() && !FReportStopped; node = node.NextSibling()) {
       if (!node.IsElement()) {
         continue;
       }
@@ -169,23 +339,28 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
         if (enabled != "true") {
           continue;
         }
-        platform::ForceDirectories(folder);
         const std::string xmlFile = folder + std::to_string(feedCounter) + ".xml";
-        DeleteFileIfExists(xmlFile);
+        noteFailure([&] {
+          platform::ForceDirectories(folder);
+          DeleteFileIfExists(xmlFile);
+        });
         Guard("TRSSFeedOptions.GenerateXMLForFeeds.1", [&] {
           std::string text = kFeedTemplate;
           ReplaceAllIgnoringCase(text, "%%CATEGORY_NAME%%", platform::EscapeXmlValue(categoryName));
           ReplaceAllIgnoringCase(text, "%%CATEGORY_DESCRIPTION%%", platform::EscapeXmlValue(categoryDescription));
           ReplaceAllIgnoringCase(text, "%%FEED_SRC%%", platform::EscapeXmlValue(src));
-          PauseBeforeXmlFile();
-          report::WriteReportFile(xmlFile, platform::JoinLinesCrLf(text));
+          if (!ReportFileAhead()) return;
+          noteFailure([&] { report::WriteReportFile(xmlFile, platform::JoinLinesCrLf(text)); });
           result = true;
           std::string page;
           LoadTemplateAndReplaceVars("details.html", report::EscapeHtml(categoryName),
                                      std::to_string(feedCounter) + ".xml", WithoutExtension(xmlFile) + ".html", page);
         });
       } else if (elementName == "Quorvelle_Categories" || elementName == "Quorvelle_Category") {
-        const int occurrence = elementName == "Quorvelle_Category" ? ++namesSeen[node.GetAttribute("name")] : 0;
+        // An empty category is skipped before its attributes are read: one
+        // without a name ends nothing.
+        const std::optional<std::string> storedName = node.FindAttribute("name");
+        const int occurrence = elementName == "Quorvelle_Category" && storedName ? ++namesSeen[*storedName] : 0;
         if (!node.HasChildNodes()) {
           continue;
         }
@@ -221,10 +396,12 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
           targetFolder = folder + report::CategoryFolderName(name, occurrence) + "/";
         }
         const std::string indexFile = targetFolder + "index.xml";
-        DeleteFileIfExists(indexFile);
-        PauseBeforeXmlFile();
-        platform::ForceDirectories(targetFolder);
-        report::WriteReportFile(indexFile, platform::JoinLinesCrLf(text));
+        noteFailure([&] { DeleteFileIfExists(indexFile); });
+        if (!ReportFileAhead()) return;
+        noteFailure([&] {
+          platform::ForceDirectories(targetFolder);
+          report::WriteReportFile(indexFile, platform::JoinLinesCrLf(text));
+        });
 
         std::string page;
         if (isContainer) {

@@ -8,6 +8,7 @@
 #include "support/debug_log.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -318,6 +319,22 @@ bool IsRSSLink(const std::string &link) {
     result = extension == ".xml" || extension == ".rdf" || extension == ".rss" || lowered.starts_with("http://");
   });
   return result;
+}
+
+bool IsScriptOrLocalAddress(std::string_view address) {
+  std::string scheme;
+  for (const char c : address) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7f) continue;
+    if (c == ':') break;
+    scheme += static_cast<char>(std::tolower(byte));
+    if (scheme.size() > 16) break;
+  }
+  if (scheme.empty()) return true;
+  for (const std::string_view refused : {"javascript", "vbscript", "data", "file"}) {
+    if (scheme == refused && address.find(':') != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 std::string FindUnusedFileName(const std::string &base, const std::string &ext, const std::string &sep) {

@@ -6,6 +6,7 @@
 // named below. Text is UTF-8; paths use '/'.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvelle {
@@ -59,6 +60,12 @@ std::string DelSpace1(const std::string &text);
 
 // Whether a link looks like a feed: extension .xml, .rdf or .rss, or an http:// address.
 bool IsRSSLink(const std::string &link);
+
+// An address the list refuses to hold: empty (blanks only), or of a script or
+// local scheme (javascript:, vbscript:, data:, file:, in any case and with
+// blanks or control characters anywhere in the scheme). Every other address
+// the add dialog takes (no scheme, feed:, ...) is kept.
+bool IsScriptOrLocalAddress(std::string_view address);
 
 // base + "." + ext, else base + sep + N + "." + ext for N = 1, 2, ...: the
 // first candidate that is not an existing file.

@@ -292,10 +292,9 @@ TEST_F(ToolbarTest, AddFromAPageWithoutAFeedTakesTheClipboardAndFetchesTheTitle)
   EXPECT_EQ(shown.title, "Loopback News");
   EXPECT_EQ(server.RequestCount("/clip.xml"), 1U);
 
-  // Cancelled: the store is saved all the same, without the feed, and no
-  // report is generated.
-  ASSERT_TRUE(PathExists(user_.FeedsFile()));
-  EXPECT_EQ(Feeds().find("clip.xml"), std::string::npos);
+  // Cancelled: nothing is written (no list appears where there was none)
+  // and no report is generated.
+  EXPECT_FALSE(PathExists(user_.FeedsFile()));
   EXPECT_FALSE(PathExists(Report()));
 }
 
@@ -403,10 +402,17 @@ TEST_F(ToolbarTest, AnUnreadableListIsToldOnceAndACaptureWaitsForTheOpenDialog) 
   ASSERT_TRUE(capture);
   const std::string url = "http://127.0.0.1:1/captured.xml";
   bool addShownInside = false, inside = false;
+  // So does an import the desktop asks for.
+  const std::string imported = "http://127.0.0.1:1/imported.xml";
+  const std::string list = user_.Home() + "/desktop-list.xml";
+  WriteFile(list, "<Quorvelle_Feeds><Quorvelle_Categories><Quorvelle_Feed src='" + imported +
+                      "' enabled='true' title='I'/></Quorvelle_Categories></Quorvelle_Feeds>");
   WhenModal(Named("frmManageDlg"), [&](QWidget *dialog) {
     inside = true;
     EXPECT_EQ(capture->Invoke(1, {com::WideString(u"x"), com::Utf8ToWide(url)}, nullptr), com::S_OK);
+    EXPECT_EQ(capture->Invoke(2, {com::Utf8ToWide(list)}, nullptr), com::S_OK);
     EXPECT_EQ(Feeds().find(url), std::string::npos);
+    EXPECT_EQ(Feeds().find(imported), std::string::npos);
     inside = false;
     static_cast<QDialog *>(dialog)->reject();
   });
@@ -417,6 +423,7 @@ TEST_F(ToolbarTest, AnUnreadableListIsToldOnceAndACaptureWaitsForTheOpenDialog) 
   Trigger("toolbtnManage");
   EXPECT_FALSE(addShownInside);
   EXPECT_NE(Feeds().find(url), std::string::npos);
+  EXPECT_NE(Feeds().find(imported), std::string::npos);
 }
 
 TEST_F(ToolbarTest, AboutImportAndExportOpenTheirDialogs) {

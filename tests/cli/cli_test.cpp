@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -23,6 +25,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <tuple>
+#include <unistd.h>
 
 namespace quorvelle::test {
 namespace {
@@ -472,6 +475,67 @@ TEST_F(CliTest, TitleDiscoveryAndImportOverTheNetwork) {
                                       server.Url("/gone.xml") + " " + server.Url("/gone.xml") + " on"}));
   EXPECT_EQ(Run({"import", server.Url("/list.opml")}).out, "0 feeds added to \"Shared\"\n");
   EXPECT_EQ(Run({"check"}).status, 0);
+}
+
+// Editors that run at once keep every change: each holds the list's lock over
+// its read, change, save and report rebuild.
+TEST_F(CliTest, ConcurrentEditorsKeepEveryFeed) {
+  ASSERT_EQ(Run({"add", "http://first.example/", "--title", "F", "--no-fetch"}).status, 0);
+  ASSERT_EQ(Run({"report"}).status, 0); // so every add rebuilds the report as well
+  const std::string failures = user_.Home() + "/failures";
+  std::string script;
+  for (int loop = 0; loop < 3; ++loop) {
+    script += "(for i in $(seq 1 25); do " + Quote(QUORVELLE_CLI) + " add http://l" + std::to_string(loop) +
+              ".example/$i --title T$i --no-fetch 2>>" + Quote(failures) + " || echo failed >>" + Quote(failures) +
+              "; done) & ";
+  }
+  ASSERT_EQ(Shell(script + "wait"), 0);
+  EXPECT_FALSE(PathExists(failures) && !ReadFile(failures).empty()) << ReadFile(failures);
+  EXPECT_EQ(Feeds()[""].size(), 76U);
+  std::size_t inReport = 0;
+  const std::string index = ReadFile(app_ + "headlines/index.xml");
+  for (std::size_t at = index.find("<Quorvelle_Feed "); at != std::string::npos;
+       at = index.find("<Quorvelle_Feed ", at + 1))
+    ++inReport;
+  EXPECT_EQ(inReport, 76U) << "the last rebuild shows the whole list";
+}
+
+// Ctrl-C while an import rebuilds the report undoes the import: the list and
+// the report stay as they were, nothing of the build is left, and the exit
+// status says so.
+TEST_F(CliTest, InterruptedImportPutsTheListBackAndKeepsTheReport) {
+  ASSERT_EQ(Run({"add", "http://kept.example/", "--title", "K", "--no-fetch"}).status, 0);
+  ASSERT_EQ(Run({"report"}).status, 0);
+  const std::string listBefore = ReadFile(user_.FeedsFile());
+  const std::string indexBefore = ReadFile(app_ + "headlines/index.xml");
+  std::string outlines;
+  for (int i = 0; i < 3000; ++i)
+    outlines += "<outline text='F' xmlUrl='http://big.example/" + std::to_string(i) + "'/>";
+  const std::string opml = user_.Home() + "/big.opml";
+  WriteFile(opml, "<opml version='2.0'><head><title>Big</title></head><body>" + outlines + "</body></opml>");
+
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::signal(SIGINT, SIG_DFL); // as a terminal's foreground program has it
+    ::execl(QUORVELLE_CLI, QUORVELLE_CLI, "import", opml.c_str(), static_cast<char *>(nullptr));
+    ::_exit(127);
+  }
+  ASSERT_GT(child, 0);
+  const std::string build = app_ + ".headlines.build-" + std::to_string(child);
+  for (int i = 0; i < 600 && !fs::exists(build + "/index.xml"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(fs::exists(build)) << "the build never started";
+  ::kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_EQ(ReadFile(user_.FeedsFile()), listBefore);
+  EXPECT_EQ(ReadFile(app_ + "headlines/index.xml"), indexBefore);
+  EXPECT_FALSE(fs::exists(build));
 }
 
 TEST_F(CliTest, ExportImportRoundTripAndReport) {

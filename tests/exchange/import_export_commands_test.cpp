@@ -1,5 +1,6 @@
 #include "tests/exchange/exchange_fixture.h"
 
+#include "platform/files/temporary_file.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
 #include "tests/helpers/loopback_http_server.h"
@@ -225,29 +226,55 @@ TEST_F(CommandsTest, ImportFromAddressUsesATemporaryFileAndRemovesIt) {
                               "<outline text='R' xmlUrl='http://r/1'/></body></opml>\n"});
   server.Route("/missing.opml", {404, "text/html", "<html>not found</html>"});
   const std::string temp = platform::TemporaryFolder();
-  WriteFile(temp + "temp.opml", "someone else's"); // taken: the next free name is used
+  WriteFile(temp + "temp.opml", "someone else's");
+  // A dangling link planted under the next name is never followed.
+  const std::string landed = user.Home() + "/landed.opml";
+  fs::create_symlink(landed, temp + "temp-1.opml");
 
   dialogs.importAnswers.push_back(ImportChoice{true, "", "Remote"});
   store->ImportOPMLFromURL(server.Url("/list.opml"));
   EXPECT_EQ(dialogs.proposedNames, std::vector<std::string>{"Remote"});
   EXPECT_EQ(Feeds(), (std::vector<FeedRow>{{"Remote", "http://r/1", "R", "true"}}));
   EXPECT_EQ(ReadFile(temp + "temp.opml"), "someone else's");
-  EXPECT_FALSE(PathExists(temp + "temp-1.opml"));
+  EXPECT_FALSE(PathExists(landed));
 
   // Cancelled in the import dialog: the temporary file goes as well.
   store->ImportOPMLFromURL(server.Url("/list.opml"));
   EXPECT_EQ(dialogs.proposedNames.size(), 2U);
-  EXPECT_FALSE(PathExists(temp + "temp-1.opml"));
+  EXPECT_FALSE(PathExists(landed));
 
   // An error answer or an unreachable address imports nothing and asks nothing.
   store->ImportOPMLFromURL(server.Url("/missing.opml"));
   store->ImportOPMLFromURL("http://127.0.0.1:1/none.opml");
   EXPECT_EQ(dialogs.proposedNames.size(), 2U);
   EXPECT_TRUE(ui.messages.empty());
+  // The downloads went to the user's own folder, which is empty again.
+  const std::string own = platform::PrivateTemporaryFolder();
+  EXPECT_EQ(fs::status(own).permissions() & fs::perms::all, fs::perms::owner_all);
+  EXPECT_TRUE(fs::is_empty(own));
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto &e : fs::directory_iterator(temp))
     ++entries;
-  EXPECT_EQ(entries, 1U);
+  EXPECT_EQ(entries, 3U); // temp.opml, the planted link and the user's folder
+
+  // A private folder planted as a link to a folder of others is refused.
+  fs::remove(own.substr(0, own.size() - 1));
+  fs::create_directory_symlink(user.Home() + "/in", own.substr(0, own.size() - 1));
+  store->ImportOPMLFromURL(server.Url("/list.opml"));
+  EXPECT_EQ(dialogs.proposedNames.size(), 2U);
+}
+
+TEST_F(CommandsTest, ImportIntoANewCategoryWhoseNameCleansToNothingGoesToGeneral) {
+  const std::string file = Opml("odd.opml", "Odd", "<outline text='A' xmlUrl='http://a/1'/>");
+  const std::vector<std::string> names = {"???", "<>", "$%"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string src = "http://g/" + std::to_string(i);
+    WriteFile(file, "<opml version='2.0'><head/><body><outline text='G' xmlUrl='" + src + "'/></body></opml>");
+    dialogs.importAnswers.push_back(ImportChoice{true, "", names[i]});
+    store->ImportFromFilename(file);
+    EXPECT_EQ(SavedFeeds().back(), (FeedRow{"", src, "G", "true"})) << names[i];
+  }
+  EXPECT_EQ(store->GetListOfCategories(), "");
 }
 
 } // namespace

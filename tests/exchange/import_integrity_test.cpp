@@ -3,6 +3,7 @@
 #include "tests/exchange/exchange_fixture.h"
 
 #include "platform/codepage/text_case.h"
+#include "platform/xml/xml_escape.h"
 #include "tests/helpers/scripted_ui.h"
 
 #include <set>
@@ -53,6 +54,36 @@ TEST_F(ImportIntegrity, OwnFormatTakesOnlyCategoriesAndFetchableFeeds) {
   EXPECT_EQ(Feeds(), expected);
   EXPECT_EQ(store->FXMLDoc->Xml().find("stray"), std::string::npos);
   ExpectSoundList();
+}
+
+// Every address the add dialog takes comes back from an export; only script
+// and local schemes are refused, however they are spelled.
+TEST_F(ImportIntegrity, OwnFormatKeepsEveryAddressButScriptAndLocalOnesAndRoundTrips) {
+  const std::vector<std::pair<std::string, bool>> addresses = {
+      {"example.com/feed.xml", true}, {"feed://example.com/rss", true}, {"feed:https://e.example/a", true},
+      {"//e.example/b", true},        {"HTTP://e.example/c", true},     {"news.example:8080/x", true},
+      {"javascript:alert(1)", false}, {"JavaScript:x", false},          {" java\tscript:x", false},
+      {"vbscript:msgbox", false},     {"data:text/xml,<x/>", false},    {"DATA:,x", false},
+      {"file:///etc/passwd", false},  {"FILE:/tmp/x", false},           {"   ", false}};
+  std::string feeds;
+  std::vector<FeedRow> kept;
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const auto &[src, keep] = addresses[i];
+    const std::string title = "t" + std::to_string(i);
+    feeds += "<Quorvelle_Feed src='" + platform::EscapeXmlValue(src) + "' enabled='true' title='" + title + "'/>";
+    if (keep) kept.push_back({"", src, title, "true"});
+  }
+  store->ImportFromFilename(
+      File("all.xml", "<Quorvelle_Feeds><Quorvelle_Categories>" + feeds + "</Quorvelle_Categories></Quorvelle_Feeds>"));
+  EXPECT_EQ(Feeds(), kept);
+  ExpectSoundList();
+
+  std::string exported;
+  store->GetFeedsAsXML(true, "", exported);
+  TRSSFeedOptions other;
+  other.FXMLDoc->LoadXML(kEmptyFeedsDocument);
+  other.ImportXML(File("exported.xml", exported));
+  EXPECT_EQ(AllFeeds(*other.FXMLDoc), kept);
 }
 
 TEST_F(ImportIntegrity, AmplifyingEntitiesAreRefusedLikeAnUnreadableFile) {

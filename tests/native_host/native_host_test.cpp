@@ -3,6 +3,7 @@
 
 #include "band/core/feed_discovery.h"
 #include "feeds/feed_store.h"
+#include "platform/files/file_lock.h"
 #include "platform/registry/registry.h"
 #include "report/item_identity.h"
 #include "report/seen_items.h"
@@ -27,6 +28,7 @@
 #include <map>
 #include <regex>
 #include <tuple>
+#include <thread>
 
 extern char **environ;
 
@@ -159,6 +161,34 @@ protected:
   TempDir install_;
   LoopbackHttpServer server_;
 };
+
+// The add dialog is answered first and the list read again under its lock
+// afterwards: a feed another program adds while the dialog is open stays.
+TEST_F(NativeHost, AFeedAddedWhileTheAddDialogIsOpenIsKept) {
+  HttpResponse slow(200, "application/rss+xml", Rss("Slow", {"One"}));
+  slow.chunkSize = 16;
+  slow.chunkDelay = std::chrono::milliseconds(60);
+  server_.Route("/slow.xml", slow);
+  const ScopedEnv display("QT_QPA_PLATFORM", "offscreen");
+  const ScopedEnv accept("QUORVELLE_NATIVE_HOST_ACCEPT_DIALOGS", "1");
+  HostProcess host;
+  std::thread other([&] {
+    // The dialog is open and reading the feed's title.
+    for (int i = 0; i < 3000 && server_.RequestCount("/slow.xml") == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    TRSSFeedOptions elsewhere;
+    const platform::FileLock lock(elsewhere.ListLockFileName());
+    elsewhere.Load();
+    EXPECT_TRUE(elsewhere.AddNewRSSFeed("http://elsewhere.example/", "E", ""));
+    elsewhere.Save();
+  });
+  const json added = host.Ask("add", {{"url", server_.Url("/slow.xml")}, {"title", ""}, {"dialog", true}});
+  other.join();
+  EXPECT_EQ(added["result"]["added"], true) << added;
+  const std::string list = ReadFile(user_.FeedsFile());
+  EXPECT_NE(list.find("http://elsewhere.example/"), std::string::npos) << list;
+  EXPECT_NE(list.find(server_.Url("/slow.xml")), std::string::npos) << list;
+}
 
 TEST_F(NativeHost, CommandsWorkOnTheUsersListAndTheReportComesFinished) {
   server_.Route("/a.xml", {200, "application/rss+xml", Rss("Alpha", {"First of A", "Second of A"})});

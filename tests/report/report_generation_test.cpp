@@ -214,6 +214,71 @@ TEST_F(ReportGeneration, EmptyListMissingDataFilesAndBadElements) {
   EXPECT_NE(log.Log().find(",Info: TRSSFeedOptions.GenerateXMLForFeeds,"), std::string::npos);
 }
 
+TEST_F(ReportGeneration, AnEmptyCategoryWithoutANameIsSkippedAndTheNextOnesWritten) {
+  env.UseList(List(Feed("http://g.example/") + "<Quorvelle_Category/>" + Category("B", Feed("http://b.example/")) +
+                   "<Quorvelle_Category description=''></Quorvelle_Category>" +
+                   Category("C", Feed("http://c.example/"))));
+  EXPECT_NE(env.store.GenerateXML(), "");
+  EXPECT_TRUE(test::PathExists(env.Report() + "B/1.xml"));
+  EXPECT_TRUE(test::PathExists(env.Report() + "C/1.xml"));
+}
+
+// While a build runs, the previous report is whole in its place; a stopped
+// build leaves it as it was and nothing of its own behind. The progress is
+// told once per XML file, in order, and a finished build ends at its total.
+TEST_F(ReportGeneration, ABuildSwapsInWholeAndAStoppedOneLeavesThePreviousReport) {
+  const auto entriesWithContent = [&] {
+    std::vector<std::string> out;
+    for (const std::string &entry : env.ReportEntries())
+      out.push_back(entry + (entry.back() == '/' ? "" : "=" + test::ReadFile(env.Report() + entry)));
+    return out;
+  };
+  const auto leftovers = [&] {
+    std::vector<std::string> out;
+    for (const auto &entry : std::filesystem::directory_iterator(env.Install()))
+      if (entry.path().filename().string().starts_with(".headlines")) out.push_back(entry.path().string());
+    return out;
+  };
+  env.UseList(List(Feed("http://old.example/") + Category("Old", Feed("http://o.example/"))));
+  ASSERT_NE(env.store.GenerateXML(), "");
+  const std::vector<std::string> previous = entriesWithContent();
+
+  env.UseList(List(Feed("http://new.example/") + Feed("http://off.example/", "false") +
+                   Category("New", Feed("http://n1.example/") + Feed("http://n2.example/"))));
+  std::vector<std::pair<std::size_t, std::size_t>> told;
+  env.store.FReportProgress = [&](std::size_t done, std::size_t total) {
+    EXPECT_EQ(entriesWithContent(), previous) << "at file " << done;
+    told.emplace_back(done, total);
+    return done < 3;
+  };
+  EXPECT_EQ(env.store.GenerateXML(), "");
+  EXPECT_EQ(entriesWithContent(), previous);
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+  EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 5}, {1, 5}, {2, 5}, {3, 5}, {3, 3}}));
+
+  told.clear();
+  env.store.FReportProgress = [&](std::size_t done, std::size_t total) {
+    if (told.size() < 5) {
+      EXPECT_EQ(entriesWithContent(), previous) << "at file " << done;
+    }
+    told.emplace_back(done, total);
+    return true;
+  };
+  EXPECT_EQ(env.store.GenerateXML(), env.Report() + "index.html");
+  EXPECT_EQ(told.size(), 6U);
+  EXPECT_EQ(told.back(), (std::pair<std::size_t, std::size_t>{5, 5}));
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+  EXPECT_TRUE(test::PathExists(env.Report() + "New/2.xml"));
+  EXPECT_FALSE(test::PathExists(env.Report() + "Old"));
+
+  // A build left behind by a process that is gone is cleared away.
+  const std::string abandoned = env.Install() + ".headlines.build-999999999/";
+  std::filesystem::create_directories(abandoned + "x");
+  env.store.FReportProgress = nullptr;
+  EXPECT_NE(env.store.GenerateXML(), "");
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
 // Category links as a report stylesheet renders them for one index file:
 // {folder name, whether it is reached from the report's top folder}.
 std::vector<std::pair<std::string, bool>> CategoryLinks(const std::string &folder) {
