@@ -22,7 +22,7 @@ var QuorvelleReport = (function () {
     httpError: 'The site answered with an error (%s) instead of the feed. The address may have changed.',
     notFeed: 'The address answered, but what came back is not a news feed (RSS, RDF or Atom) that this report can show.',
     outside: 'Headlines are fetched by the Quorvelle browser. This page was opened in another browser, which does not let a page read feeds from other web sites. Open the report from the Quorvelle toolbar to see the headlines.',
-    refused: 'The Quorvelle browser does not fetch this address. Only http, https and ftp addresses can be read.',
+    refused: 'Quorvelle does not fetch this address. Only http, https and ftp addresses can be read.',
     tooLarge: 'This feed is too large to be shown.',
     timedOut: 'This feed did not arrive in time. The site may be slow or busy at the moment. Try again later.',
     empty: 'The feed has no headlines at the moment.',

@@ -131,9 +131,19 @@ platform::CurlInetOptions FeedProxySchemeHandler::DownloadOptions() {
   return options;
 }
 
+namespace {
+// The report's feeds go through the user's shared feed cache.
+fetch::FeedFetcherOptions FetcherOptions(const platform::CurlInetOptions &download) {
+  fetch::FeedFetcherOptions options;
+  options.download = download;
+  options.perHostLimit = kFeedsPerHost;
+  return options;
+}
+} // namespace
+
 FeedProxySchemeHandler::FeedProxySchemeHandler(QObject *parent, platform::CurlInetOptions options, QString reportFolder)
     : QWebEngineUrlSchemeHandler(parent), reportFolder_(std::move(reportFolder)),
-      fetcher_(std::make_unique<fetch::FeedFetcher>(fetch::FeedFetcherOptions{options, kFeedsPerHost})) {
+      fetcher_(std::make_unique<fetch::FeedFetcher>(FetcherOptions(options))) {
   clock_.start();
 }
 

@@ -133,7 +133,9 @@ FeedTitle FetchFeedTitleUnguarded(const std::string &url) {
   platform::FetchResult download = platform::Inet().FetchBytes(url);
   switch (download.status) {
   case platform::FetchStatus::Ok: return ReadFeedTitle(download.bytes);
-  case platform::FetchStatus::Unsupported: result.problem = TitleProblem::NotAnAddress; break;
+  case platform::FetchStatus::Unsupported:
+    result.problem = platform::IsAllowedPort(url) ? TitleProblem::NotAnAddress : TitleProblem::RefusedPort;
+    break;
   case platform::FetchStatus::TooLarge: result.problem = TitleProblem::TooLarge; break;
   case platform::FetchStatus::TimedOut: result.problem = TitleProblem::TimedOut; break;
   case platform::FetchStatus::Failed:
@@ -158,6 +160,7 @@ std::string TitleProblemText(const FeedTitle &result) {
   case TitleProblem::None: return {};
   case TitleProblem::Skipped: return "The address names a media or download file, which is not read for a title.";
   case TitleProblem::NotAnAddress: return "The address is not an http, https or ftp address.";
+  case TitleProblem::RefusedPort: return "The address names a port that downloads refuse (one of another protocol).";
   case TitleProblem::Unreachable: return "The server could not be reached.";
   case TitleProblem::HttpStatus:
     return "The server answered with HTTP status " + std::to_string(result.httpStatus) + ".";

@@ -11,6 +11,7 @@ enum class TitleProblem {
   None,         // a title was read
   Skipped,      // a media or download file, never fetched for a title
   NotAnAddress, // not an http, https or ftp address
+  RefusedPort,  // on a port downloads refuse (one of another protocol)
   Unreachable,  // no answer from the server (name, connection, network)
   HttpStatus,   // the server answered with an error status
   TimedOut,     // the download did not finish in time

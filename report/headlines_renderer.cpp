@@ -33,7 +33,7 @@ const std::vector<FailureTextEntry> &FailureTexts() {
        "Headlines are fetched by the Quorvelle browser. This page was opened in another browser, which does not let a "
        "page read feeds from other web sites. Open the report from the Quorvelle toolbar to see the headlines."},
       {FeedFailure::Refused, "refused",
-       "The Quorvelle browser does not fetch this address. Only http, https and ftp addresses can be read."},
+       "Quorvelle does not fetch this address. Only http, https and ftp addresses can be read."},
       {FeedFailure::TooLarge, "tooLarge", "This feed is too large to be shown."},
       {FeedFailure::TimedOut, "timedOut",
        "This feed did not arrive in time. The site may be slow or busy at the moment. Try again later."},

@@ -395,8 +395,8 @@ TEST_F(CliTest, HeadlinesNewPrintsWhatTheBadgeCounts) {
     std::vector<std::string> titles;
     std::istringstream lines(result.out);
     for (std::string line; std::getline(lines, line);) {
-      const json feed = json::parse(line);
-      for (const json &item : feed["items"]) {
+      const json parsed = json::parse(line);
+      for (const json &item : parsed["items"]) {
         EXPECT_TRUE(item["new"].get<bool>()) << line;
         titles.push_back(item["title"]);
       }

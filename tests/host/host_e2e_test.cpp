@@ -235,7 +235,7 @@ TEST(HostEndToEnd, NewUserAddsFeedsViewsHeadlinesSetsHomePageAndUninstalls) {
   EXPECT_NE(report.find(kAnnounced.headline), std::string::npos) << "the feed added from the page";
   EXPECT_NE(report.find(kCaptured.headline), std::string::npos) << "the feed added from the context menu";
   EXPECT_EQ(report.find(kDisabled.headline), std::string::npos) << "a disabled feed is not shown";
-  EXPECT_NE(report.find("The Quorvelle browser does not fetch this address."), std::string::npos)
+  EXPECT_NE(report.find("Quorvelle does not fetch this address."), std::string::npos)
       << "the refused feed says why, in place";
   EXPECT_NE(report.find("This feed could not be reached."), std::string::npos) << "the feed that is down says so";
 

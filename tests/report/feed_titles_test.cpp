@@ -233,8 +233,10 @@ TEST_F(FeedTitles, EachFailureSaysWhy) {
       {server.Url("/gone.xml"), TitleProblem::HttpStatus, "The server answered with HTTP status 404."},
       {server.Url("/page.html"), TitleProblem::NotAFeed, "The address does not answer with an RSS, RDF or Atom feed."},
       {server.Url("/untitled.xml"), TitleProblem::NoTitle, "The feed has no title."},
-      {"http://127.0.0.1:1/closed.xml", TitleProblem::Unreachable, "The server could not be reached."},
+      {"http://127.0.0.1:47/closed.xml", TitleProblem::Unreachable, "The server could not be reached."},
       {"notaurl", TitleProblem::NotAnAddress, "The address is not an http, https or ftp address."},
+      {"http://127.0.0.1:25/mail.xml", TitleProblem::RefusedPort,
+       "The address names a port that downloads refuse (one of another protocol)."},
       {server.Url("/clip.mp3"), TitleProblem::Skipped,
        "The address names a media or download file, which is not read for a title."},
   };
