@@ -4,6 +4,7 @@
 #include "native_host/native_messaging.h"
 #include "platform/files/file_io.h"
 #include "platform/xml/xml_document.h"
+#include "report/new_headlines.h"
 
 #include <functional>
 
@@ -46,10 +47,11 @@ ReportFrame ReportPages::Frame(const std::string &path) {
   }
 }
 
-report::FeedBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery) {
+report::FeedBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery,
+                          report::SeenItems &seen) {
   const report::FeedSlot &feed = frame.page.feeds.at(slot);
   if (delivery == nullptr) return frame.renderer->RenderFailure(feed, report::FeedFailure::TimedOut);
-  return frame.renderer->RenderBox(feed, *delivery);
+  return report::RenderViewedBox(*frame.renderer, seen, feed, *delivery, report::Mark::Yes);
 }
 
 std::string AssemblePage(const ReportFrame &frame, const std::vector<report::FeedBox> &boxes, std::string &title) {

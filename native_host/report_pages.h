@@ -6,6 +6,7 @@
 
 #include "fetch/feed_fetcher.h"
 #include "report/headlines_renderer.h"
+#include "report/seen_items.h"
 
 #include <memory>
 #include <string>
@@ -38,8 +39,11 @@ private:
 };
 
 // The box of the frame's slot from what the fetcher delivered; nullptr: the
-// feed did not arrive in time. Safe on any thread.
-report::FeedBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery);
+// feed did not arrive in time. Its new headlines are marked against `seen`,
+// and the headlines a final box shows are recorded there as seen (the
+// caller commits them when its view is done). Safe on any thread.
+report::FeedBox RenderBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery,
+                          report::SeenItems &seen);
 
 // The whole page: the frame with each slot filled with its box (boxes in the
 // slots' order), and its title.

@@ -1,5 +1,7 @@
 #include "native_host/report_stream.h"
 
+#include "support/debug_log.h"
+
 #include <algorithm>
 #include <map>
 #include <string>
@@ -15,10 +17,11 @@ std::string Part(const Request &request, const char *part, const json &result) {
       -1, ' ', false, json::error_handler_t::replace);
 }
 
-report::FeedBox SafeBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery) {
+report::FeedBox SafeBox(const ReportFrame &frame, std::size_t slot, const fetch::FeedDelivery *delivery,
+                        report::SeenItems &seen) {
   report::FeedBox box;
   try {
-    box = RenderBox(frame, slot, delivery);
+    box = RenderBox(frame, slot, delivery, seen);
   } catch (const std::exception &) {
     // Even a box that cannot be made keeps its place: the failure box.
     box = frame.renderer->RenderFailure(frame.page.feeds[slot], report::FeedFailure::Report);
@@ -37,6 +40,12 @@ json BoxResult(std::size_t slot, report::FeedBox box) {
   return result;
 }
 
+// Records what the view showed as seen; a failure is the error guard's log
+// line (the page has been shown all the same).
+void RecordSeen(report::SeenItems &seen) {
+  if (seen.HasPendingMarks()) Guard("TReportStreams.RecordSeen", [&] { seen.Commit(); });
+}
+
 } // namespace
 
 bool AnswerChannel::Write(std::string_view body) {
@@ -49,6 +58,9 @@ bool AnswerChannel::Write(std::string_view body) {
 struct ReportStreams::Stream {
   Request request;
   ReportFrame frame;
+  // What this view showed: committed when the stream finishes, or when it
+  // goes away unfinished (the browser closed the port).
+  report::SeenItems seen;
   std::vector<std::string> sources;              // each address once
   std::vector<std::vector<std::size_t>> slotsOf; // per source, its slots
   std::vector<fetch::FeedFetcher::Id> ids;
@@ -59,6 +71,11 @@ struct ReportStreams::Stream {
   std::chrono::steady_clock::time_point deadline;
   bool finished = false;
   std::mutex mutex;
+
+  Stream() = default;
+  Stream(const Stream &) = delete;
+  Stream &operator=(const Stream &) = delete;
+  ~Stream() { RecordSeen(seen); }
 };
 
 ReportStreams::ReportStreams(AnswerChannel &channel, ReportStreamOptions options)
@@ -132,7 +149,7 @@ void ReportStreams::Deliver(Stream &stream, std::size_t source, fetch::FeedDeliv
   if (stream.finished || stream.settled[source]) return;
   const bool final = delivery.final;
   for (const std::size_t slot : stream.slotsOf[source]) {
-    report::FeedBox box = SafeBox(stream.frame, slot, &delivery);
+    report::FeedBox box = SafeBox(stream.frame, slot, &delivery, stream.seen);
     if (stream.request.version == kProtocolVersion)
       stream.boxes[slot] = std::move(box);
     else
@@ -156,7 +173,7 @@ void ReportStreams::TimeOut(Stream &stream) {
     // did not arrive.
     if (stream.shown[source]) continue;
     for (const std::size_t slot : stream.slotsOf[source]) {
-      report::FeedBox box = SafeBox(stream.frame, slot, nullptr);
+      report::FeedBox box = SafeBox(stream.frame, slot, nullptr, stream.seen);
       if (stream.request.version == kProtocolVersion)
         stream.boxes[slot] = std::move(box);
       else
@@ -169,6 +186,8 @@ void ReportStreams::TimeOut(Stream &stream) {
 // With the stream's lock held.
 void ReportStreams::Finish(Stream &stream) {
   stream.finished = true;
+  // Before the answer: a view the browser asks for next judges against it.
+  RecordSeen(stream.seen);
   const Request &request = stream.request;
   if (request.version != kProtocolVersion) {
     channel_.Write(Part(request, "end", {{"boxes", stream.frame.page.feeds.size()}}));
