@@ -525,6 +525,11 @@ var QuorvelleReport = (function () {
   function placeBox(box, pageTitle) {
     var slot = document.getElementById(box.slot);
     if (!slot || typeof box.html !== 'string') return;
+    if (box.state === 'q-counted') {
+      // A category's count of new headlines: text only.
+      slot.textContent = box.html;
+      return;
+    }
     place(slot, box.html);
     slot.className = slot.className.replace(/\s*\bq-(loaded|failed)\b/g, '') + ' ' +
       (box.state === 'q-failed' ? 'q-failed' : 'q-loaded');

@@ -147,9 +147,42 @@ FeedProxySchemeHandler::FeedProxySchemeHandler(QObject *parent, platform::CurlIn
   clock_.start();
 }
 
+namespace {
+// A category's count, placed in its slot like a box: its text, nothing for
+// none.
+QByteArray CountJson(const std::string &slotId, const report::GroupCount &count) {
+  const QJsonObject value{
+      {QStringLiteral("slot"), QString::fromStdString(slotId)},
+      {QStringLiteral("state"), QStringLiteral("q-counted")},
+      {QStringLiteral("final"), true},
+      {QStringLiteral("count"), static_cast<qint64>(count.newCount)},
+      {QStringLiteral("html"),
+       count.newCount == 0 ? QString() : QString::fromStdString(report::NewHeadlinesText(count.newCount))}};
+  return QJsonDocument(value).toJson(QJsonDocument::Compact);
+}
+
+// What one report page showed, recorded as seen when the page is done with
+// it: when its last box is placed or the page goes away, whichever is
+// first, once every download of it has let go.
+struct PageView {
+  report::SeenItems seen;
+  PageView() = default;
+  PageView(const PageView &) = delete;
+  PageView &operator=(const PageView &) = delete;
+  ~PageView() {
+    Guard("TFeedProxy.RecordSeen", [&] { seen.Commit(); });
+  }
+};
+
+} // namespace
+
 // One report page being filled: its feeds, and the boxes rendered so far in
-// the order they arrived (a feed's kept copy, then the site's answer).
+// the order they arrived (a feed's kept copy, then the site's answer); the
+// counts of the categories it lists arrive as boxes of their own.
 struct FeedProxySchemeHandler::ReportSession {
+  std::shared_ptr<PageView> view;
+  // After the view it reads: destroyed first.
+  std::unique_ptr<report::NewHeadlinesCounter> counter;
   std::vector<fetch::FeedFetcher::Id> downloads;
   std::size_t feeds = 0;
   std::size_t finals = 0;
@@ -261,19 +294,6 @@ QByteArray BoxJson(const report::FeedBox &box) {
   return QJsonDocument(value).toJson(QJsonDocument::Compact);
 }
 
-// What one report page showed, recorded as seen when the page is done with
-// it: when its last box is placed or the page goes away, whichever is
-// first, once every download of it has let go.
-struct PageView {
-  report::SeenItems seen;
-  PageView() = default;
-  PageView(const PageView &) = delete;
-  PageView &operator=(const PageView &) = delete;
-  ~PageView() {
-    Guard("TFeedProxy.RecordSeen", [&] { seen.Commit(); });
-  }
-};
-
 // How long a report page may leave its boxes unasked for before they go.
 constexpr qint64 kIdleReportMs = 60000;
 
@@ -300,7 +320,7 @@ void FeedProxySchemeHandler::AnswerFrame(QWebEngineUrlRequestJob *job, const QUr
   }
   const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces);
   auto session = std::make_shared<ReportSession>();
-  session->feeds = frame.feeds.size();
+  session->feeds = frame.feeds.size() + frame.counts.size();
   session->touched = clock_.elapsed();
   sessions_.insert(id, session);
   QPointer<FeedProxySchemeHandler> self(this);
@@ -324,10 +344,28 @@ void FeedProxySchemeHandler::AnswerFrame(QWebEngineUrlRequestJob *job, const QUr
               Qt::QueuedConnection);
         }));
   }
+  if (!frame.counts.empty()) {
+    session->view = view;
+    std::vector<std::vector<std::string>> groups;
+    for (const report::CountSlot &count : frame.counts)
+      groups.push_back(count.feeds);
+    session->counter = std::make_unique<report::NewHeadlinesCounter>(
+        *fetcher_, groups, view->seen,
+        [self, id, countSlots = frame.counts](std::size_t group, const report::GroupCount &count) {
+          QByteArray box = CountJson(countSlots[group].id, count);
+          QMetaObject::invokeMethod(
+              QCoreApplication::instance(),
+              [self, id, box = std::move(box)]() mutable {
+                if (self) self->BoxArrived(id, std::move(box), true);
+              },
+              Qt::QueuedConnection);
+        });
+  }
+  const bool nothingToFollow = frame.feeds.empty() && frame.counts.empty();
   AnswerJson(job, {{QStringLiteral("content"), QString::fromStdString(frame.content)},
                    {QStringLiteral("title"), QString::fromStdString(frame.title)},
-                   {QStringLiteral("session"), frame.feeds.empty() ? QString() : id}});
-  if (frame.feeds.empty()) sessions_.remove(id);
+                   {QStringLiteral("session"), nothingToFollow ? QString() : id}});
+  if (nothingToFollow) sessions_.remove(id);
 }
 
 void FeedProxySchemeHandler::AnswerPoll(QWebEngineUrlRequestJob *job, const QString &id, qsizetype after) {
@@ -392,6 +430,7 @@ void FeedProxySchemeHandler::CloseReport(const QString &id) {
   if (it == sessions_.end()) return;
   for (const fetch::FeedFetcher::Id download : it.value()->downloads)
     fetcher_->Cancel(download);
+  if (it.value()->counter) it.value()->counter->Stop();
   sessions_.erase(it);
 }
 

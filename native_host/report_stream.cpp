@@ -1,5 +1,6 @@
 #include "native_host/report_stream.h"
 
+#include "report/new_headlines.h"
 #include "support/debug_log.h"
 
 #include <algorithm>
@@ -71,6 +72,9 @@ struct ReportStreams::Stream {
   std::chrono::steady_clock::time_point deadline;
   bool finished = false;
   std::mutex mutex;
+  // The counts of the categories the page lists (version 2); last, so it
+  // calls back no more before the rest goes.
+  std::unique_ptr<report::NewHeadlinesCounter> counter;
 
   Stream() = default;
   Stream(const Stream &) = delete;
@@ -108,7 +112,8 @@ void ReportStreams::Start(const Request &request, ReportFrame frame) {
   stream->ids.assign(count, 0);
   stream->shown.assign(count, false);
   stream->settled.assign(count, false);
-  stream->open = count;
+  const bool counting = request.version != kProtocolVersion && !page.counts.empty();
+  stream->open = count + (counting ? page.counts.size() : 0);
   if (request.version == kProtocolVersion) stream->boxes.assign(page.feeds.size(), {});
   stream->deadline = std::chrono::steady_clock::now() + options_.pageTimeLimit;
 
@@ -128,7 +133,7 @@ void ReportStreams::Start(const Request &request, ReportFrame frame) {
     active_.push_back(stream);
   }
   changed_.notify_all();
-  if (count == 0) {
+  if (stream->open == 0) {
     const std::lock_guard lock(stream->mutex);
     Finish(*stream);
     return;
@@ -142,6 +147,35 @@ void ReportStreams::Start(const Request &request, ReportFrame frame) {
     const std::lock_guard lock(stream->mutex);
     stream->ids[source] = id;
   }
+  if (counting) StartCounts(stream);
+}
+
+// The stream owns its counter, so the counter holds it only weakly; while
+// a count is placed the stream is held, and let go after its lock. Not
+// under the stream's lock, for a count made at once.
+void ReportStreams::StartCounts(const std::shared_ptr<Stream> &stream) {
+  std::vector<std::vector<std::string>> groups;
+  for (const report::CountSlot &slot : stream->frame.page.counts)
+    groups.push_back(slot.feeds);
+  auto counter = std::make_unique<report::NewHeadlinesCounter>(
+      fetcher_, groups, stream->seen,
+      [this, weak = std::weak_ptr<Stream>(stream)](std::size_t group, const report::GroupCount &count) {
+        const std::shared_ptr<Stream> target = weak.lock();
+        if (!target) return;
+        const std::lock_guard lock(target->mutex);
+        if (target->finished) return;
+        const report::CountSlot &slot = target->frame.page.counts[group];
+        channel_.Write(Part(target->request, "box",
+                            {{"slot", target->frame.page.feeds.size() + group},
+                             {"id", slot.id},
+                             {"state", "q-counted"},
+                             {"count", count.newCount},
+                             {"html", count.newCount == 0 ? std::string() : report::NewHeadlinesText(count.newCount)},
+                             {"final", true}}));
+        if (--target->open == 0) Finish(*target);
+      });
+  const std::lock_guard lock(stream->mutex);
+  stream->counter = std::move(counter);
 }
 
 void ReportStreams::Deliver(Stream &stream, std::size_t source, fetch::FeedDelivery delivery) {
@@ -164,6 +198,13 @@ void ReportStreams::Deliver(Stream &stream, std::size_t source, fetch::FeedDeliv
 }
 
 void ReportStreams::TimeOut(Stream &stream) {
+  // The counts first, with what has arrived: they take the stream's lock.
+  report::NewHeadlinesCounter *counter = nullptr;
+  {
+    const std::lock_guard lock(stream.mutex);
+    counter = stream.counter.get();
+  }
+  if (counter != nullptr) counter->Settle();
   const std::lock_guard lock(stream.mutex);
   if (stream.finished) return;
   for (std::size_t source = 0; source < stream.sources.size(); ++source) {

@@ -14,7 +14,11 @@
 // "id" names the slot element in the frame, "state" is the class it takes
 // ("q-loaded" or "q-failed"), "html" its new content. A box with "final":
 // false shows a kept copy that a later box for the same slot replaces;
-// "title" is the feed's title when the box has its header (a feed page). A version 1
+// "title" is the feed's title when the box has its header (a feed page).
+// After the slots' boxes may come one box per category the page lists, with
+// "slot" past the feed slots, "state": "q-counted", "count" (its new
+// headlines) and "html" the count's text ("" for none), for the element
+// "id" names; "end" waits for them too. A version 1
 // report request gets one answer, the whole page, when the last feed has
 // arrived or the page's time limit has passed.
 //
@@ -71,6 +75,7 @@ public:
 
 private:
   struct Stream;
+  void StartCounts(const std::shared_ptr<Stream> &stream);
   void Deliver(Stream &stream, std::size_t source, fetch::FeedDelivery delivery);
   void TimeOut(Stream &stream);
   void Finish(Stream &stream);

@@ -1,5 +1,7 @@
 #include "report/headlines_renderer.h"
 
+#include "report/listed_feeds.h"
+
 #include "platform/files/file_io.h"
 #include "platform/inet/url_resolution.h"
 #include "platform/xml/html_text.h"
@@ -587,6 +589,22 @@ std::vector<Headline> ReadHeadlines(const XmlNode &root) {
   return headlines;
 }
 
+// Puts node into parent right after its child `after` (first, when after is
+// null).
+void InsertAfter(XmlNode parent, XmlNode after, XmlNode node) {
+  std::vector<XmlNode> following;
+  bool past = !after;
+  for (XmlNode child = parent.FirstChild(); child; child = child.NextSibling()) {
+    if (past) following.push_back(child);
+    if (child.Raw() == after.Raw()) past = true;
+  }
+  for (XmlNode &child : following)
+    parent.RemoveChild(child);
+  parent.AppendChild(node);
+  for (XmlNode &child : following)
+    parent.AppendChild(child);
+}
+
 // The headlines no earlier view showed: class "q-new" and a "New" mark (a
 // word, not only a colour) before the title; and the feed's count of new
 // headlines at the top of the box.
@@ -596,30 +614,13 @@ void MarkNew(XmlDocument &doc, XmlNode root, const ViewResult &marks, FeedBox &b
     if (i < marks.isNew.size() && i < box.headlines.size() && marks.isNew[i]) {
       box.headlines[i].isNew = true;
       item.SetAttribute("class", item.FindAttribute("class").value_or("q-item") + " q-new");
-      std::vector<XmlNode> children;
-      for (XmlNode child = item.FirstChild(); child; child = child.NextSibling())
-        children.push_back(child);
-      for (XmlNode &child : children)
-        item.RemoveChild(child);
-      NewElement(doc, item, "strong", "q-new-mark", "New");
-      for (XmlNode &child : children)
-        item.AppendChild(child);
+      InsertAfter(item, {}, NewElement(doc, {}, "strong", "q-new-mark", "New"));
     }
     ++i;
   }
   box.newCount = marks.newCount;
   if (marks.newCount == 0) return;
-  XmlNode count =
-      NewElement(doc, {}, "p", "q-new-count",
-                 std::to_string(marks.newCount) + (marks.newCount == 1 ? " new headline" : " new headlines"));
-  std::vector<XmlNode> children;
-  for (XmlNode child = root.FirstChild(); child; child = child.NextSibling())
-    children.push_back(child);
-  for (XmlNode &child : children)
-    root.RemoveChild(child);
-  root.AppendChild(count);
-  for (XmlNode &child : children)
-    root.AppendChild(child);
+  InsertAfter(root, {}, NewElement(doc, {}, "p", "q-new-count", NewHeadlinesText(marks.newCount)));
 }
 
 std::string ClockText(std::chrono::system_clock::time_point at) {
@@ -655,6 +656,10 @@ std::unique_ptr<XmlDocument> LoadXml(const std::string &path) {
 }
 
 } // namespace
+
+std::string NewHeadlinesText(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " new headline" : " new headlines");
+}
 
 // ---------------------------------------------------------------- renderer
 
@@ -745,11 +750,25 @@ FeedBox HeadlinesRenderer::RenderBox(const FeedSlot &slot, const fetch::FeedDeli
 
 namespace {
 
+// A count slot after the link to a category the page lists, for the
+// enabled feeds its index names (those inside its own categories too).
+void AddCountSlot(XmlDocument &doc, XmlNode link, const std::string &reportFolder, const std::string &target,
+                  std::vector<CountSlot> &counts) {
+  XmlDocument index;
+  if (!index.Load(reportFolder + target.substr(0, target.size() - 5) + ".xml") || !index.HasRoot()) return;
+  CountSlot slot{"q-count-" + std::to_string(counts.size()), target, EnabledFeedAddresses(index.DocumentElement())};
+  if (slot.feeds.empty() || !link.ParentNode()) return;
+  XmlNode placeholder = NewElement(doc, {}, "small", "q-category-new", "");
+  placeholder.SetAttribute("id", slot.id);
+  InsertAfter(link.ParentNode(), link, placeholder);
+  counts.push_back(std::move(slot));
+}
+
 // Report links made right for where the page is shown: category links from
 // their folder names, links to the top from the page's depth, other page
 // links kept within the report; nothing but http, https and mailto beside.
 void FixLinks(XmlDocument &doc, XmlNode root, const std::string &page, const std::string &reportFolder,
-              const FrameOptions &options) {
+              const FrameOptions &options, std::vector<CountSlot> &counts) {
   const std::string folder = Folder(page);
   const auto write = [&](const std::string &target) {
     return options.links == PageLinks::Files ? RelativeLink(page, target) : options.prefix + EncodeComponent(target);
@@ -766,6 +785,7 @@ void FixLinks(XmlDocument &doc, XmlNode root, const std::string &page, const std
         a.ReplaceWith(span);
         continue;
       }
+      if (!target.empty() && !a.FindAttribute("data-probe")) AddCountSlot(doc, a, reportFolder, target, counts);
     } else if (const auto top = a.FindAttribute("data-root-link")) {
       target = NormaliseReportPath(*top);
     } else {
@@ -827,7 +847,7 @@ PageFrame HeadlinesRenderer::RenderFrame(std::string_view path, const FrameOptio
     if (XmlNode parent = node.ParentNode()) parent.RemoveChild(node);
     holder.AppendChild(node);
   }
-  FixLinks(content, holder, page, reportFolder, options);
+  FixLinks(content, holder, page, reportFolder, options, frame.counts);
   int slotNumber = 0;
   for (XmlNode slot : WithClass(holder, "q-feed-slot")) {
     FeedSlot feed;

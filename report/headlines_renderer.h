@@ -71,6 +71,10 @@ inline constexpr std::size_t kMaxLinkChars = 2048;       // a link longer than t
 inline constexpr std::size_t kMaxFeedPageItems = 500;    // items on a feed page
 inline constexpr std::size_t kMaxBoxBytes = 256 * 1024;  // the HTML of one box
 
+// The text a count of new headlines is shown with: "1 new headline", "3 new
+// headlines".
+std::string NewHeadlinesText(std::size_t count);
+
 // ---- the frame
 
 // How links between report pages are written.
@@ -97,6 +101,15 @@ struct FeedSlot {
   int maxItems = 0;
 };
 
+// A place on a page for the count of new headlines of a category it links
+// to: an empty element with that id ("q-count-<n>"), which takes the
+// count's text once it is known (nothing is shown for none).
+struct CountSlot {
+  std::string id;
+  std::string page;               // the category's page ("News/index.html")
+  std::vector<std::string> feeds; // its enabled feeds, those of the categories inside it too, each once
+};
+
 struct PageFrame {
   std::string page; // the page's path inside the report, normalised ("News/index.html")
   bool feedPage = false;
@@ -107,6 +120,8 @@ struct PageFrame {
   // The whole page: its template with content in place and no script.
   std::string html;
   std::vector<FeedSlot> feeds;
+  // The categories the page lists (not the links to every other category).
+  std::vector<CountSlot> counts;
 };
 
 // A page that is not there or cannot be read: code "bad-argument" (no such

@@ -73,6 +73,11 @@ function showFrame(frame) {
 // same slot (the site's answer after a kept copy) replaces it.
 function placeBox(box) {
   const slot = document.getElementById(box.id);
+  if (slot && box.state === 'q-counted' && slot.classList.contains('q-category-new')) {
+    // A category's count of new headlines: text only.
+    slot.textContent = typeof box.html === 'string' ? box.html : '';
+    return;
+  }
   if (!slot || !slot.classList.contains('q-feed-slot')) return;
   const content = parse(`<div>${box.html}</div>`).firstElementChild;
   slot.replaceChildren(...(content ? [...content.childNodes].map((n) => document.importNode(n, true)) : []));

@@ -17,7 +17,7 @@ if (!puppeteer || !existsSync(CHROMIUM)) {
   process.exit(process.env.QUORVELLE_REQUIRE_BROWSER === '1' ? 1 : SKIP);
 }
 
-const feeds = await serve({
+const feedRoutes = {
   '/a.xml': { type: 'application/rss+xml', body: rss('Alpha', ['Alpha one', 'Alpha two']) },
   '/b.xml': { type: 'application/atom+xml', body:
     '<?xml version="1.0"?><feed xmlns="http://www.w3.org/2005/Atom"><title>Beta</title>' +
@@ -31,7 +31,8 @@ const feeds = await serve({
     '<item><title>Delta one</title><link>http://example.org/d1</link><pubDate>Mon, 25 Apr 2005 19:39:00 GMT</pubDate>' +
     '<description>&lt;style&gt;body{display:none}&lt;/style&gt;&lt;svg&gt;&lt;image xlink:href="x"/&gt;&lt;/svg&gt;' +
     '&lt;video poster="http://example.org/p.png"&gt;&lt;/video&gt;Delta words</description></item></channel></rss>' }
-});
+};
+const feeds = await serve(feedRoutes);
 const routes = {};
 const pages = await serve(routes);
 Object.assign(routes, {
@@ -95,6 +96,11 @@ try {
     await Promise.all([page.waitForNavigation(), page.click('a.q-category-link')]);
     await page.waitForFunction(() => document.body.dataset.ready === 'true', { timeout: 30000 });
     assert.deepEqual(await page.$$eval('.q-item', (items) => items.map((i) => i.textContent.trim())), ['Gamma one']);
+    // Republished with one item more, the start page counts it beside its category.
+    feedRoutes['/c.xml'].body = rss('Gamma', ['Gamma two', 'Gamma one']);
+    await page.goto(`chrome-extension://${run.id}/report.html?page=index.html`);
+    await page.waitForFunction(() => document.body.dataset.ready === 'true', { timeout: 30000 });
+    assert.equal(await page.$eval('a.q-category-link + .q-category-new', (c) => c.textContent), '1 new headline');
   });
 
   await check('a page with a silent feed and a huge one shows the others at once, the popup answered meanwhile', async () => {

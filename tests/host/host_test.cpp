@@ -11,6 +11,8 @@
 #include "host/menu_extensions.h"
 #include "host/starter_feeds.h"
 #include "platform/registry/registry.h"
+#include "report/item_identity.h"
+#include "report/seen_items.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/helpers/scripted_ui.h"
 #include "tests/helpers/test_environment.h"
@@ -487,12 +489,26 @@ TEST_F(HostWindowTest, ReportPagesShowEveryHeadlineWithoutTheEnginesXslt) {
   test::LoopbackHttpServer server;
   std::vector<std::string> headlines;
   std::string feeds;
+  // Feeds 0 and 1 were viewed before with only their first item: two new
+  // headlines each.
+  std::vector<std::pair<std::string, std::vector<std::string>>> viewedBefore;
+  const auto viewedOnlyTheFirstItems = [&] {
+    std::filesystem::remove(report::SeenItemsFile());
+    report::SeenItems seen;
+    for (const auto &[url, identities] : viewedBefore)
+      seen.View(url, identities, report::Mark::Yes);
+    seen.Commit();
+  };
   for (int f = 0; f < 6; ++f) {
     std::string items;
     for (int i = 0; i < 3; ++i) {
       headlines.push_back("Headline " + std::to_string(f) + "." + std::to_string(i));
       items += "<item><title>" + headlines.back() + "</title><link>http://h.example/" + std::to_string(f) + "/" +
                std::to_string(i) + "</link><pubDate>Mon, 25 Apr 2005 19:39:00 GMT</pubDate></item>";
+      if (i == 0 && f < 2)
+        viewedBefore.emplace_back(
+            server.Url("/feed" + std::to_string(f) + ".xml"),
+            report::ItemIdentities("<rss version=\"2.0\"><channel>" + items + "</channel></rss>"));
     }
     test::HttpResponse feed{200, "application/xml",
                             "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Feed " + std::to_string(f) +
@@ -510,6 +526,7 @@ TEST_F(HostWindowTest, ReportPagesShowEveryHeadlineWithoutTheEnginesXslt) {
   store.FXMLDoc->LoadXML("<Quorvelle_Feeds><Quorvelle_Categories><Quorvelle_Category name=\"News\" description=\"\">" +
                          feeds + "</Quorvelle_Category></Quorvelle_Categories></Quorvelle_Feeds>");
   ASSERT_NE(store.GenerateXML(), "");
+  viewedOnlyTheFirstItems();
 
   QWebEngineScript noXslt;
   noXslt.setSourceCode(QStringLiteral("delete window.XSLTProcessor; window.XSLTProcessor = undefined;"));
@@ -533,6 +550,16 @@ TEST_F(HostWindowTest, ReportPagesShowEveryHeadlineWithoutTheEnginesXslt) {
   EXPECT_EQ(Script(QStringLiteral("document.querySelector('#OutputResult a[href=\"http://h.example/5/2\"]') !== null")),
             QStringLiteral("true"));
   EXPECT_EQ(proxy->OpenReports(), 0U) << "the page's boxes are all handed over";
+  EXPECT_EQ(Script(QStringLiteral("document.querySelectorAll('#OutputResult .q-new').length")), QStringLiteral("4"));
+
+  // Seen as before that view, the start page counts the category's new
+  // headlines (from the copies just kept), and marks nothing.
+  viewedOnlyTheFirstItems();
+  ASSERT_TRUE(Load(QUrl::fromLocalFile(QString::fromStdString(reportFolder + "index.html"))));
+  const QString counted = QStringLiteral("document.querySelector('#OutputResult .q-category-new').textContent");
+  EXPECT_TRUE(WaitFor([&] { return Script(counted) == QStringLiteral("4 new headlines"); }))
+      << Script(counted).value_or(QString()).toStdString();
+  ASSERT_TRUE(WaitFor([&] { return proxy->OpenReports() == 0U; }));
 }
 
 // What the band reads through the browser object: the page as the view

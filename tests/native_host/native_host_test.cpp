@@ -606,5 +606,82 @@ TEST_F(NativeHost, TheReportMarksWhatNoEarlierViewShowed) {
   EXPECT_TRUE(newItems(again).empty()) << again;
 }
 
+// The start page gives each category it lists the count of new headlines of
+// its enabled feeds (those of its own categories too), and the count agrees
+// with the feeds' own counts on the category's page; once that page has
+// shown them, the start page counts them no more.
+TEST_F(NativeHost, StartPageCountsEachCategorysNewHeadlinesAsItsPageDoes) {
+  auto feed = [](const std::vector<std::string> &ids) {
+    std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
+    for (const std::string &id : ids)
+      text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid></item>";
+    return text + "</channel></rss>";
+  };
+  const std::vector<std::string> paths{"/a.xml", "/inner.xml", "/off.xml", "/b.xml"};
+  for (const std::string &path : paths)
+    server_.Route(path, {200, "application/rss+xml", feed({"1", "2"})});
+  {
+    TRSSFeedOptions store;
+    store.Load();
+    ASSERT_TRUE(store.AddNewRSSFeed(server_.Url("/a.xml"), "A", "News"));
+    ASSERT_TRUE(store.AddNewRSSFeed(server_.Url("/off.xml"), "Off", "News"));
+    ASSERT_TRUE(store.SetFeedStateEnabled(server_.Url("/off.xml"), "News", false));
+    ASSERT_TRUE(store.AddNewRSSFeed(server_.Url("/b.xml"), "B", "Sport"));
+    store.Save();
+  }
+  {
+    // A category inside News, written as the list holds it.
+    std::string list = ReadFile(user_.FeedsFile());
+    const std::string inner = "<Quorvelle_Category name=\"Inner\" description=\"\"><Quorvelle_Feed src=\"" +
+                              server_.Url("/inner.xml") + "\" title=\"Inner\" enabled=\"true\"/></Quorvelle_Category>";
+    const std::size_t at = list.find("<Quorvelle_Feed src=\"" + server_.Url("/a.xml"));
+    ASSERT_NE(at, std::string::npos) << list;
+    list.insert(at, inner);
+    WriteFile(user_.FeedsFile(), list);
+    report::SeenItems seen;
+    for (const std::string &path : paths)
+      seen.View(server_.Url(path), report::ItemIdentities(feed({"1", "2"})), report::Mark::Yes);
+    seen.Commit();
+  }
+  server_.Route("/a.xml", {200, "application/rss+xml", feed({"5", "6", "1", "2"})});
+  server_.Route("/inner.xml", {200, "application/rss+xml", feed({"7", "1", "2"})});
+  server_.Route("/off.xml", {200, "application/rss+xml", feed({"8", "1", "2"})});
+  HostProcess host;
+  // The start page's frame and its count boxes, by the category they follow.
+  const auto startCounts = [&] {
+    std::map<std::string, json> counts;
+    std::string frame;
+    std::map<std::string, json> byId;
+    const int id = host.Send("report");
+    for (json message = host.Receive(20000); message.is_object(); message = host.Receive(20000)) {
+      EXPECT_EQ(message["id"], id) << message;
+      if (message["part"] == "frame") frame = message["result"]["html"];
+      if (message["part"] == "box" && message["result"]["state"] == "q-counted")
+        byId[message["result"]["id"]] = message["result"];
+      if (message["part"] == "end") break;
+    }
+    for (const char *name : {"News", "Sport"}) {
+      std::smatch found;
+      EXPECT_TRUE(std::regex_search(
+          frame, found,
+          std::regex(std::string(">") + name + "</a><small class=\"q-category-new\" id=\"(q-count-\\d+)\"></small>")))
+          << frame;
+      if (!found.empty() && byId.contains(found[1])) counts[name] = byId[found[1]];
+    }
+    return counts;
+  };
+  std::map<std::string, json> counts = startCounts();
+  ASSERT_EQ(counts.size(), 2U);
+  EXPECT_EQ(counts["News"]["count"], 3) << "two in News, one inside it, none of the disabled feed";
+  EXPECT_EQ(counts["News"]["html"], "3 new headlines");
+  EXPECT_EQ(counts["Sport"]["count"], 0);
+  EXPECT_EQ(counts["Sport"]["html"], "");
+
+  const std::string page = host.Ask("report", {{"page", "News/index.html"}})["result"]["html"];
+  EXPECT_NE(page.find("2 new headlines"), std::string::npos) << page;
+  counts = startCounts();
+  EXPECT_EQ(counts["News"]["count"], 1) << "News's page showed its own feeds; the category inside it stays new";
+}
+
 } // namespace
 } // namespace quorvelle::test
