@@ -278,9 +278,12 @@ void TfrmManageDlg::RefreshCategories() {
 
 void TfrmManageDlg::Save() {
   Guard("TfrmManageDlg.Save", [&] {
+    // The list is read again under its lock and the dialog's result saved
+    // over it, keeping what another program added while the dialog was open.
     TRSSFeedOptions &store = categorylist::Store();
+    const std::string opened = store.FStoredXML;
     store.ClearStoredCurrentXML();
-    store.Save();
+    store.SaveChangeSince(opened);
   });
 }
 

@@ -2,7 +2,8 @@
 // TfrmManageDlg: the modal dialog in which the user edits the whole feed
 // list, one category at a time. Every command changes the in-memory feed
 // store at once; the dialog reloads the store and takes a snapshot of its
-// document when it opens, OK drops the snapshot and saves the store, and
+// document when it opens, OK drops the snapshot and saves the store under
+// the list's lock (keeping what another program added meanwhile), and
 // Cancel (the button, Escape or the window's close box) puts the snapshot
 // back without writing anything.
 
@@ -91,7 +92,8 @@ private:
   void FormDestroy();
   // Fills the feed list for the shown category.
   void Load();
-  // The OK step: the snapshot is dropped and the store saved.
+  // The OK step: the snapshot is dropped and the store saved over the list
+  // as it is now (TRSSFeedOptions::SaveChangeSince).
   void Save();
   void AddNew();
   void Edit();

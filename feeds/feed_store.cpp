@@ -1,8 +1,11 @@
 #include "feeds/feed_store.h"
 
+#include "feeds/feed_lists.h"
+#include "platform/codepage/codepage.h"
 #include "platform/codepage/text_case.h"
 #include "platform/errors.h"
 #include "platform/files/file_io.h"
+#include "platform/files/file_lock.h"
 #include "platform/registry/registry.h"
 #include "platform/shell/known_folders.h"
 #include "platform/xml/xml_escape.h"
@@ -194,9 +197,57 @@ void TRSSFeedOptions::Save() {
 void TRSSFeedOptions::SaveIfModified() {
   Guard("TRSSFeedOptions.SaveIfModified", [&] {
     if (Modified()) {
-      Save();
+      SaveChangeSince(FDiskXML);
     }
   });
+}
+
+bool TRSSFeedOptions::SaveChangeSince(const std::string &base) {
+  bool saved = false;
+  Guard("TRSSFeedOptions.SaveChangeSince", [&] {
+    const platform::FileLock lock(ListLockFileName());
+    const std::string mine = FXMLDoc->Xml();
+    const std::string start = base; // base may be FDiskXML, which Load replaces
+    Load();
+    if (mine == start) return;
+    auto onDisk = std::make_unique<platform::XmlDocument>();
+    if (!onDisk->LoadXML(mine)) return;
+    std::swap(FXMLDoc, onDisk); // FXMLDoc: this process's list again; onDisk: the list just read
+    if (onDisk->Xml() != start && onDisk->HasRoot()) {
+      platform::XmlDocument before;
+      before.LoadXML(start);
+      const XmlNode theirs = onDisk->DocumentElement().FirstChild();
+      if (theirs) KeepAdditions(theirs, CategoriesContainer(), before.DocumentElement());
+    }
+    if (!Modified()) return;
+    Save();
+    saved = !Modified();
+  });
+  return saved;
+}
+
+void TRSSFeedOptions::KeepAdditions(XmlNode theirs, XmlNode into, XmlNode before) {
+  const XmlNode root = FXMLDoc->DocumentElement();
+  const auto inBefore = [&](auto walk, const std::string &key) { return before && walk(before, key); };
+  for (XmlNode child = theirs.FirstChild(); child; child = child.NextSibling()) {
+    if (feedlist::IsElementNamed(child.Raw(), kFeedElement)) {
+      const std::optional<std::string> src = child.FindAttribute("src");
+      if (!src) continue;
+      const std::string key = feedlist::LowerCaseKey(*src);
+      if (!inBefore(feedlist::WalkForFeed, key) && !feedlist::WalkForFeed(root, key)) into.AppendChild(child);
+    } else if (feedlist::IsElementNamed(child.Raw(), kCategoryElement)) {
+      const std::optional<std::string> name = child.FindAttribute("name");
+      if (!name) continue;
+      const std::string key = feedlist::LowerCaseKey(platform::DecodeStoredText(*name));
+      XmlNode target = feedlist::WalkForCategory(root, key);
+      const bool made = !target;
+      // A category this process removed or renamed comes back only to hold a
+      // feed the other program added to it.
+      if (made) target = into.AppendChild(child.CloneNode(false));
+      KeepAdditions(child, target, before);
+      if (made && inBefore(feedlist::WalkForCategory, key) && !target.HasChildNodes()) into.RemoveChild(target);
+    }
+  }
 }
 
 void TRSSFeedOptions::StoreCurrentXML() {

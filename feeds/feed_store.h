@@ -54,9 +54,19 @@ public:
   bool EditList(const std::function<void()> &edit, bool rebuildReport = true);
   void Load();
   void Save();
-  // Saves when the document differs from what the last Load or Save left on
-  // disk; the module end uses it.
+  // Saves, as SaveChangeSince does, when the document differs from what the
+  // last Load or Save left on disk; the module end uses it.
   void SaveIfModified();
+  // Saves this process's change of the list, made on the document while the
+  // list's lock was not held (a dialog was open), under the lock. base is the
+  // document's text the change started from. The list is read again; when it
+  // is still base the document is saved as it is; when another program
+  // changed it meanwhile, the feeds and categories it added that neither base
+  // nor the document has are added to the document (each where that program
+  // put it, its category made again when needed) and the result is saved.
+  // When the document is base itself nothing is written and the document is
+  // the list as read. True when the list was saved.
+  bool SaveChangeSince(const std::string &base);
   [[nodiscard]] bool Modified() const;
   // The one-time notice that the list on disk could not be read and was kept
   // aside ("" when there is nothing to tell, or it was told already).
@@ -137,6 +147,11 @@ private:
   std::size_t FReportTotal = 0;
   bool FReportStopped = false;
   bool FReportFailed = false;
+  // Adds to the document what another program added below theirs (a node
+  // of the list it saved) that the list before (the document element of the
+  // list the change started from) lacks, under into, the document's node in
+  // the same place.
+  void KeepAdditions(XmlNode theirs, XmlNode into, XmlNode before);
   void KeepUnreadableFileAside(const std::string &fileName, const std::string &reason);
   bool LoadWithCharactersReplaced(const std::string &fileName, const std::string &text);
   // The document as the last Load or Save left it on disk.

@@ -12,8 +12,6 @@
 #include "platform/inet/inet_client.h"
 #include "report/empty_list_page.h"
 
-#include <curl/curl.h>
-
 #include <memory>
 #include <set>
 
@@ -25,10 +23,6 @@ using platform::XmlNode;
 
 // How many links of a page are looked at; a page announcing more is odd.
 constexpr std::size_t kMaxOffered = 50;
-
-struct CurlUrlDeleter {
-  void operator()(CURLU *url) const noexcept { curl_url_cleanup(url); }
-};
 
 std::string Attribute(const XmlNode &node, std::string_view name) { return node.FindAttribute(name).value_or(""); }
 
@@ -83,14 +77,8 @@ private:
 } // namespace
 
 bool IsFeedAddress(const std::string &url) {
-  // The downloads' own scheme rule, and an address libcurl reads with a host.
-  if (!platform::HasSupportedScheme(url) || url.size() > 8192) return false;
-  const std::unique_ptr<CURLU, CurlUrlDeleter> handle(curl_url());
-  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
-  char *host = nullptr;
-  const bool ok = curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK && *host != '\0';
-  curl_free(host);
-  return ok;
+  // The downloads' own scheme rule, and an address that names a host.
+  return platform::HasSupportedScheme(url) && url.size() <= 8192 && platform::NamesHost(url);
 }
 
 CommandHandler::CommandHandler(TRSSFeedOptions &store, ReportPages &report, HostDialogs *dialogs)

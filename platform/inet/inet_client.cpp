@@ -420,6 +420,15 @@ std::string HostKey(const std::string &url) {
   return LowerCase(host) + ":" + port;
 }
 
+bool NamesHost(const std::string &url) {
+  const std::unique_ptr<CURLU, UrlDeleter> handle(curl_url());
+  if (!handle || curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) return false;
+  char *host = nullptr;
+  if (curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) return false;
+  const std::unique_ptr<char, CurlTextDeleter> hostText(host);
+  return *host != '\0';
+}
+
 std::optional<std::int64_t> ParseHttpDate(std::string_view text) {
   const std::string date(text);
   if (date.empty()) return std::nullopt;

@@ -35,6 +35,10 @@ bool IsAllowedPort(const std::string &url);
 // default port when it names none); "" when the address cannot be read.
 std::string HostKey(const std::string &url);
 
+// True when the address reads as a URL that names a host (not an empty one);
+// false for text that is no address or a relative one.
+bool NamesHost(const std::string &url);
+
 // An HTTP date (the three forms HTTP allows) as seconds since the epoch.
 std::optional<std::int64_t> ParseHttpDate(std::string_view text);
 

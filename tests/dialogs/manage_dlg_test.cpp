@@ -337,6 +337,25 @@ TEST_F(ManageDlgTest, OkSavesAllChangesAtOnce) {
   EXPECT_EQ(StoreTitles(reread, "Tech"), (std::vector<std::string>{"Feed C", "Feed D", "Feed E"}));
 }
 
+// Another program adds a feed while the dialog is open: OK keeps both its
+// feed and the dialog's changes.
+TEST_F(ManageDlgTest, OkKeepsAFeedAnotherProgramAddedWhileTheDialogWasOpen) {
+  TfrmManageDlg dialog;
+  dialog.lbxRSS->setCurrentRow(0);
+  dialog.actMoveDown->trigger();
+  {
+    TRSSFeedOptions other;
+    other.Load();
+    other.AddNewRSSFeed("http://other.example/o.xml", "Other", "Tech");
+    other.Save();
+  }
+  dialog.Button1->click();
+  TRSSFeedOptions reread;
+  reread.Load();
+  EXPECT_EQ(StoreTitles(reread, ""), (std::vector<std::string>{"Feed B", "Feed A"}));
+  EXPECT_EQ(StoreTitles(reread, "Tech"), (std::vector<std::string>{"Feed C", "Feed D", "Feed E", "Other"}));
+}
+
 TEST_F(ManageDlgTest, ReorderingKeepsTheSelectionOnTheMovedFeed) {
   TfrmManageDlg dialog;
   ChooseCategory(*dialog.cbxCategory, "Tech");

@@ -80,5 +80,37 @@ TEST(FeedIntegrity, ModuleEndWritesOnlyThisProcesssOwnChanges) {
   }
 }
 
+// A window's change saved at module end goes over the list as it is then:
+// what another program added meanwhile stays (in a category the window
+// removed, too), and what the window removed stays removed.
+TEST(FeedIntegrity, ModuleEndKeepsWhatAnotherProgramAddedMeanwhile) {
+  IsolatedUser user;
+  WriteFile(user.FeedsFile(), "<?xml version=\"1.0\"?><Quorvelle_Feeds><Quorvelle_Categories>"
+                              "<Quorvelle_Feed src=\"http://a.example/\" enabled=\"true\" title=\"a\"/>"
+                              "<Quorvelle_Category name=\"Old\" description=\"\">"
+                              "<Quorvelle_Feed src=\"http://o.example/\" enabled=\"true\" title=\"o\"/>"
+                              "</Quorvelle_Category><Quorvelle_Category name=\"Gone\" description=\"\"/>"
+                              "</Quorvelle_Categories></Quorvelle_Feeds>");
+  {
+    QuorvelleModule window;
+    FeedOptions->AddNewRSSFeed("http://mine.example/", "t", "");
+    FeedOptions->DeleteFeed("http://a.example/", "");
+    FeedOptions->DeleteCategory("Old");
+    FeedOptions->DeleteCategory("Gone");
+    TRSSFeedOptions other;
+    other.Load();
+    other.AddNewRSSFeed("http://other.example/", "t", "");
+    other.AddNewRSSFeed("http://new.example/", "t", "New");
+    other.AddNewRSSFeed("http://old.example/", "t", "Old");
+    other.Save();
+  }
+  EXPECT_EQ(Urls(""), (std::vector<std::string>{"http://mine.example/", "http://other.example/"}));
+  EXPECT_EQ(Urls("New"), std::vector<std::string>{"http://new.example/"});
+  EXPECT_EQ(Urls("Old"), std::vector<std::string>{"http://old.example/"});
+  TRSSFeedOptions reread;
+  reread.Load();
+  EXPECT_EQ(reread.GetListOfCategories(), "New\r\nOld\r\n");
+}
+
 } // namespace
 } // namespace quorvelle

@@ -13,6 +13,7 @@
 #include "platform/registry/registry.h"
 #include "report/item_identity.h"
 #include "report/seen_items.h"
+#include "tests/helpers/collected_pages.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/helpers/scripted_ui.h"
 #include "tests/helpers/test_environment.h"
@@ -598,60 +599,21 @@ public:
   }
 };
 
-// The feeds discovery offers for each captured page, loaded in the browser
-// and read as the band reads it ("@" stands for the page's own server): the
-// expressions' finds first, then every other feed link in document order.
-// The same as the native host offers for the page's source.
-struct ServedPage {
-  const char *file;
-  std::vector<DiscoveredFeed> feeds;
-};
-const ServedPage kServedPages[] = {
-    {"kde-planet-gentoo-head.html",
-     {{"https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
-      {"https://planet.gentoo.org/universe/rss20.xml", "Gentoo Universe"},
-      {"https://planet.gentoo.org/atom.xml", "Planet Gentoo"},
-      {"https://planet.gentoo.org/universe/atom.xml", "Gentoo Universe"}}},
-    {"kde-youtube-channel-head.html",
-     {{"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}}},
-    {"nnw-indiestack-head.html", {{"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}}},
-    {"nnw-inessential-head.html", {{"https://inessential.com/xml/rss.xml", "inessential.com RSS feed"}}},
-    // An rss+xml link without a title.
-    {"nnw-scripting-head.html", {{"http://scripting.com/rss.xml", ""}}},
-    {"readability-blogger-head.html",
-     {{"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"},
-      {"http://siliconexposed.blogspot.com/feeds/posts/default", "Silicon Exposed - Atom"},
-      {"http://siliconexposed.blogspot.com/feeds/932306423056216142/comments/default", "Silicon Exposed - Atom"}}},
-    // rss+xml links with href before rel; the same address twice is offered once.
-    {"readability-ebb-org-head.html",
-     {{"http://ebb.org/bkuhn/rss.xml", "Whole Website RSS for Bradley M. Kuhn"},
-      {"http://ebb.org/bkuhn/blog/rss.xml", "Blog RSS for Bradley M. Kuhn"}}},
-    {"readability-heise-head.html",
-     {{"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"},
-      {"http://www.heise.de/mac-and-i/news.rdf", "Aktuelle News von Mac & i (f\xC3\xBCr \xC3\xA4ltere RSS-Reader)"}}},
-    {"readability-pixnet-head.html",
-     {{"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"},
-      {"http://feed.pixnet.net/blog/posts/atom/stevenhgm", "Atom 1.0"}}},
-    {"readability-v8-blog-head.html",
-     {{"@/blog.atom", "V8 Atom feed"}, {"@/features.atom", "V8 JS/Wasm features Atom feed"}}},
-};
-
 TEST_F(HostWindowTest, DiscoveryOnEachCapturedPageAsTheBrowserHandsItOver) {
   LoopbackOnly loopbackOnly;
   profile->setUrlRequestInterceptor(&loopbackOnly);
   test::LoopbackHttpServer server;
   const std::string pages = std::string(QUORVELLE_REALWORLD_DIR) + "/pages/";
-  for (const ServedPage &page : kServedPages) {
+  // Each page loaded in the browser and read as the band reads it offers the
+  // same feeds as the native host offers for the page's source.
+  for (const test::CollectedPage &page : test::CollectedPages()) {
     SCOPED_TRACE(page.file);
     server.RouteFile(std::string("/pages/") + page.file, pages + page.file, "text/html; charset=utf-8");
     ASSERT_TRUE(Load(QUrl(QString::fromStdString(server.Url(std::string("/pages/") + page.file)))));
     const BandView view = ReadAsTheBandDoes(*window->Browser());
     EXPECT_EQ(view.address, server.Url(std::string("/pages/") + page.file));
     ASSERT_NE(view.html.find("<head"), std::string::npos) << view.html;
-    std::vector<DiscoveredFeed> expected = page.feeds;
-    for (DiscoveredFeed &feed : expected) {
-      if (feed.url.starts_with("@")) feed.url = server.Url(feed.url.substr(1));
-    }
+    const std::vector<DiscoveredFeed> expected = test::ExpectedFeeds(page, server.Url(""));
     EXPECT_EQ(DiscoverFeeds(view.html, view.address), expected) << view.html.substr(0, 3000);
   }
   profile->setUrlRequestInterceptor(nullptr);

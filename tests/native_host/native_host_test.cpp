@@ -7,6 +7,7 @@
 #include "platform/registry/registry.h"
 #include "report/item_identity.h"
 #include "report/seen_items.h"
+#include "tests/helpers/collected_pages.h"
 #include "tests/helpers/loopback_http_server.h"
 #include "tests/helpers/test_environment.h"
 
@@ -462,34 +463,9 @@ TEST_F(NativeHost, RealWorldFeedsRenderInert) {
 // only http, https and ftp addresses, none blank.
 TEST_F(NativeHost, BandAndExtensionOfferTheFeedsEachCollectedPageAnnounces) {
   const std::string page = "https://pages.example/dir/page.html";
-  const std::map<std::string, std::vector<DiscoveredFeed>> expected = {
-      {"kde-planet-gentoo-head.html",
-       {{"https://planet.gentoo.org/rss20.xml", "Planet Gentoo"},
-        {"https://planet.gentoo.org/universe/rss20.xml", "Gentoo Universe"},
-        {"https://planet.gentoo.org/atom.xml", "Planet Gentoo"},
-        {"https://planet.gentoo.org/universe/atom.xml", "Gentoo Universe"}}},
-      {"kde-youtube-channel-head.html",
-       {{"https://www.youtube.com/feeds/videos.xml?channel_id=UCtM5z2gkrGRuWd0JQMx76qA", "RSS"}}},
-      {"nnw-indiestack-head.html", {{"http://indiestack.com/feed/", "Indie Stack \xC2\xBB Feed"}}},
-      {"nnw-inessential-head.html", {{"https://inessential.com/xml/rss.xml", "inessential.com RSS feed"}}},
-      {"nnw-scripting-head.html", {{"http://scripting.com/rss.xml", ""}}},
-      {"readability-blogger-head.html",
-       {{"http://siliconexposed.blogspot.com/feeds/posts/default?alt=rss", "Silicon Exposed - RSS"},
-        {"http://siliconexposed.blogspot.com/feeds/posts/default", "Silicon Exposed - Atom"},
-        {"http://siliconexposed.blogspot.com/feeds/932306423056216142/comments/default", "Silicon Exposed - Atom"}}},
-      {"readability-ebb-org-head.html",
-       {{"http://ebb.org/bkuhn/rss.xml", "Whole Website RSS for Bradley M. Kuhn"},
-        {"http://ebb.org/bkuhn/blog/rss.xml", "Blog RSS for Bradley M. Kuhn"}}},
-      {"readability-heise-head.html",
-       {{"http://www.heise.de/mac-and-i/news-atom.xml", "Aktuelle News von Mac & i"},
-        {"http://www.heise.de/mac-and-i/news.rdf", "Aktuelle News von Mac & i (f\xC3\xBCr \xC3\xA4ltere RSS-Reader)"}}},
-      {"readability-pixnet-head.html",
-       {{"http://feed.pixnet.net/blog/posts/rss/stevenhgm", "RSS 2.0"},
-        {"http://feed.pixnet.net/blog/posts/atom/stevenhgm", "Atom 1.0"}}},
-      {"readability-v8-blog-head.html",
-       {{"https://pages.example/blog.atom", "V8 Atom feed"},
-        {"https://pages.example/features.atom", "V8 JS/Wasm features Atom feed"}}},
-  };
+  std::map<std::string, std::vector<DiscoveredFeed>> expected;
+  for (const CollectedPage &collected : CollectedPages())
+    expected[collected.file] = ExpectedFeeds(collected, "https://pages.example");
   HostProcess host;
   std::size_t pages = 0;
   for (const auto &entry : std::filesystem::directory_iterator(std::string(QUORVELLE_REALWORLD_DIR) + "/pages")) {

@@ -332,6 +332,18 @@ TEST(CurlInetClient, RequestsNameTheProductAndRefuseBrowsersBadPorts) {
   EXPECT_EQ(client.GetInetFileToString(server.Url("/to-smtp")), "");
 }
 
+// Only an address that reads with a host of its own names one; its server
+// key is the host and the port in lower case.
+TEST(InetAddresses, NamesHostAndHostKey) {
+  for (const char *url : {"http://example.org/feed", "HTTPS://Example.ORG:8443/x?y", "ftp://[::1]/f", "http://a"})
+    EXPECT_TRUE(NamesHost(url)) << url;
+  for (const char *url : {"", "feed.xml", "/feed.xml", "http://", "http://exa mple.org/", "mailto:"})
+    EXPECT_FALSE(NamesHost(url)) << url;
+  EXPECT_EQ(HostKey("HTTPS://Example.ORG/x"), "example.org:443");
+  EXPECT_EQ(HostKey("http://a.example:8080/"), "a.example:8080");
+  EXPECT_EQ(HostKey("not an address"), "");
+}
+
 // A train of interim "102 Processing" answers does not hold a download past
 // its total limit.
 TEST(CurlInetClient, InterimAnswersDoNotExtendTheTotalLimit) {
