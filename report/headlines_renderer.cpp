@@ -179,6 +179,19 @@ std::optional<long> ZoneOffset(std::string_view zone) {
   return it->second;
 }
 
+// "14:33" or "14:33:00" from at on, into f: how many parts were read (2 or
+// 3), 0 when it is no time of day.
+int ReadClock(std::string_view text, std::size_t &at, Fields &f) {
+  f.hour = static_cast<int>(Number(text, at, 2));
+  if (at >= text.size() || text[at] != ':') return 0;
+  ++at;
+  f.minute = static_cast<int>(Number(text, at, 2));
+  if (at >= text.size() || text[at] != ':') return 2;
+  ++at;
+  f.second = static_cast<int>(Number(text, at, 2));
+  return 3;
+}
+
 // "2005-04-25T19:39:00Z", "2005-04-25T19:39:00.123+02:00", "2005-04-25".
 std::optional<Fields> ReadIso(std::string_view text) {
   Fields f;
@@ -202,13 +215,9 @@ std::optional<Fields> ReadIso(std::string_view text) {
   }
   if (text[at] != 'T' && text[at] != 't' && text[at] != ' ') return std::nullopt;
   ++at;
-  f.hour = static_cast<int>(Number(text, at, 2));
-  if (at >= text.size() || text[at] != ':') return std::nullopt;
-  ++at;
-  f.minute = static_cast<int>(Number(text, at, 2));
-  if (at < text.size() && text[at] == ':') {
-    ++at;
-    f.second = static_cast<int>(Number(text, at, 2));
+  const int clockParts = ReadClock(text, at, f);
+  if (clockParts == 0) return std::nullopt;
+  if (clockParts == 3) {
     if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
       ++at;
       const std::size_t start = at;
@@ -242,15 +251,7 @@ std::optional<Fields> ReadSlashed(std::string_view text) {
   if (at < text.size()) {
     if (text[at] != ' ') return std::nullopt;
     ++at;
-    f.hour = static_cast<int>(Number(text, at, 2));
-    if (at >= text.size() || text[at] != ':') return std::nullopt;
-    ++at;
-    f.minute = static_cast<int>(Number(text, at, 2));
-    if (at < text.size() && text[at] == ':') {
-      ++at;
-      f.second = static_cast<int>(Number(text, at, 2));
-    }
-    if (at != text.size()) return std::nullopt;
+    if (ReadClock(text, at, f) == 0 || at != text.size()) return std::nullopt;
   }
   return Valid(f) ? std::optional(f) : std::nullopt;
 }
