@@ -126,6 +126,14 @@ std::string Rss(const std::string &title, const std::vector<std::string> &items,
   return text + "</channel></rss>";
 }
 
+// A feed whose items ("Item <id>") carry their ids as guids.
+std::string GuidFeed(const std::vector<std::string> &ids) {
+  std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
+  for (const std::string &id : ids)
+    text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid></item>";
+  return text + "</channel></rss>";
+}
+
 // A feed server that takes connections and never says a word.
 class SilentServer {
 public:
@@ -493,12 +501,7 @@ TEST_F(NativeHost, BandAndExtensionOfferTheFeedsEachCollectedPageAnnounces) {
 // the enabled feeds, counted from the seen state without marking anything
 // and without touching the list.
 TEST_F(NativeHost, NewCountCountsWhatNoViewShowedAndChangesNothing) {
-  auto feed = [](const std::vector<std::string> &ids) {
-    std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
-    for (const std::string &id : ids)
-      text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid></item>";
-    return text + "</channel></rss>";
-  };
+  const auto feed = GuidFeed;
   server_.Route("/a.xml", {200, "application/rss+xml", feed({"1", "2"})});
   server_.Route("/b.xml", {200, "application/rss+xml", feed({"3"})});
   server_.Route("/off.xml", {200, "application/rss+xml", feed({"4"})});
@@ -537,12 +540,7 @@ TEST_F(NativeHost, NewCountCountsWhatNoViewShowedAndChangesNothing) {
 // new (whole page and streamed alike), and what a view showed the badge's
 // count no longer holds.
 TEST_F(NativeHost, TheReportMarksWhatNoEarlierViewShowed) {
-  auto feed = [](const std::vector<std::string> &ids) {
-    std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
-    for (const std::string &id : ids)
-      text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid></item>";
-    return text + "</channel></rss>";
-  };
+  const auto feed = GuidFeed;
   // The items marked new (class and the "New" word both), by their number.
   const auto newItems = [](const std::string &html) {
     std::vector<std::string> found;
@@ -587,12 +585,7 @@ TEST_F(NativeHost, TheReportMarksWhatNoEarlierViewShowed) {
 // with the feeds' own counts on the category's page; once that page has
 // shown them, the start page counts them no more.
 TEST_F(NativeHost, StartPageCountsEachCategorysNewHeadlinesAsItsPageDoes) {
-  auto feed = [](const std::vector<std::string> &ids) {
-    std::string text = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
-    for (const std::string &id : ids)
-      text += "<item><title>Item " + id + "</title><guid>urn:" + id + "</guid></item>";
-    return text + "</channel></rss>";
-  };
+  const auto feed = GuidFeed;
   const std::vector<std::string> paths{"/a.xml", "/inner.xml", "/off.xml", "/b.xml"};
   for (const std::string &path : paths)
     server_.Route(path, {200, "application/rss+xml", feed({"1", "2"})});
