@@ -405,7 +405,8 @@ std::string TRSSFeedOptions::GenerateXML() {
       ReportWriter writer;
       const LentWriter lent(FReportWrite, writer);
       walked = GenerateXMLForFeeds(root.FirstChild(), building.Path(), "", "Main");
-      writeFailure = writer.Finish();
+      // A stopped build drops what is still queued.
+      if (!FReportStopped) writeFailure = writer.Finish();
     }
     if (writeFailure) {
       FReportFailed = true;
