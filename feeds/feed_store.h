@@ -152,6 +152,10 @@ private:
   // list the change started from) lacks, under into, the document's node in
   // the same place.
   void KeepAdditions(XmlNode theirs, XmlNode into, XmlNode before);
+  // During a build: hands the writing of one file to the build's writer,
+  // false once a file that spoils the build failed. Empty: files are written
+  // at once.
+  std::function<bool(std::function<void()> write, bool spoilsBuild)> FReportWrite;
   void KeepUnreadableFileAside(const std::string &fileName, const std::string &reason);
   bool LoadWithCharactersReplaced(const std::string &fileName, const std::string &text);
   // The document as the last Load or Save left it on disk.

@@ -14,16 +14,21 @@
 #include "support/rss_feed_utils.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -215,6 +220,100 @@ private:
   std::string path_;
 };
 
+// Writes the report's files on a thread of its own, in the order they are
+// handed over, so that making the files (the costly part on a busy disk)
+// overlaps the pauses of the walk. Once a file that spoils the build fails,
+// nothing more is written. Left without Finish, what is still queued is
+// dropped.
+class ReportWriter {
+public:
+  ReportWriter() : thread_([this] { Run(); }) {}
+  ~ReportWriter() { Close(true); }
+  ReportWriter(const ReportWriter &) = delete;
+  ReportWriter &operator=(const ReportWriter &) = delete;
+
+  // False once the build is spoiled: the file is not written.
+  bool Add(std::function<void()> write, bool spoilsBuild) {
+    if (failed_.load()) return false;
+    {
+      const std::lock_guard lock(mutex_);
+      jobs_.push_back({std::move(write), spoilsBuild});
+    }
+    ready_.notify_one();
+    return true;
+  }
+
+  // Waits until every file handed over is written; the failure that spoiled
+  // the build, if any.
+  std::exception_ptr Finish() {
+    Close(false);
+    return failure_;
+  }
+
+private:
+  struct Job {
+    std::function<void()> write;
+    bool spoilsBuild = false;
+  };
+
+  void Run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      ready_.wait(lock, [this] { return closing_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;
+      Job job = std::move(jobs_.front());
+      jobs_.pop_front();
+      if (failed_.load()) continue;
+      lock.unlock();
+      try {
+        job.write();
+      } catch (...) {
+        if (job.spoilsBuild) {
+          failure_ = std::current_exception();
+          failed_.store(true);
+        }
+      }
+      lock.lock();
+    }
+  }
+
+  void Close(bool dropQueued) {
+    {
+      const std::lock_guard lock(mutex_);
+      if (dropQueued) jobs_.clear();
+      closing_ = true;
+    }
+    ready_.notify_one();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Job> jobs_;
+  bool closing_ = false;
+  std::atomic<bool> failed_{false};
+  // Set by the writing thread, read after it ended.
+  std::exception_ptr failure_;
+  // Last: the thread starts once everything it uses exists.
+  std::thread thread_;
+};
+
+// Lends the build's writer to the walk for as long as the build runs.
+class LentWriter {
+public:
+  LentWriter(std::function<bool(std::function<void()>, bool)> &slot, ReportWriter &writer) : slot_(slot) {
+    slot_ = [&writer](std::function<void()> write, bool spoilsBuild) {
+      return writer.Add(std::move(write), spoilsBuild);
+    };
+  }
+  ~LentWriter() { slot_ = nullptr; }
+  LentWriter(const LentWriter &) = delete;
+  LentWriter &operator=(const LentWriter &) = delete;
+
+private:
+  std::function<bool(std::function<void()>, bool)> &slot_;
+};
+
 ReportProgressHook &ProcessReportProgress() {
   static ReportProgressHook hook;
   return hook;
@@ -298,7 +397,21 @@ std::string TRSSFeedOptions::GenerateXML() {
       const ReportProgressHook &progress = FReportProgress ? FReportProgress : ProcessReportProgress();
       if (progress) progress(FReportDone, FReportDone);
     });
-    const bool walked = GenerateXMLForFeeds(root.FirstChild(), building.Path(), "", "Main");
+    bool walked = false;
+    std::exception_ptr writeFailure;
+    {
+      // Declared after the build folder: it stops writing before the folder
+      // goes.
+      ReportWriter writer;
+      const LentWriter lent(FReportWrite, writer);
+      walked = GenerateXMLForFeeds(root.FirstChild(), building.Path(), "", "Main");
+      // A stopped build drops what is still queued.
+      if (!FReportStopped) writeFailure = writer.Finish();
+    }
+    if (writeFailure) {
+      FReportFailed = true;
+      Guard("TRSSFeedOptions.GenerateXMLForFeeds", [&] { std::rethrow_exception(writeFailure); });
+    }
     if (FReportStopped) throw EAbort("The report build was stopped; the previous report is kept");
     if (FReportFailed) throw EInOutError("The report could not be written whole; the previous report is kept");
     SwapInReport(building.Path(), reportFolder);
@@ -323,11 +436,23 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
         throw;
       }
     };
+    // Each file goes to the build's writer, or is written at once outside a
+    // build.
+    const auto write = [&](std::function<void()> job, bool spoilsBuild) {
+      if (FReportWrite) {
+        if (!FReportWrite(std::move(job), spoilsBuild)) FReportFailed = true;
+      } else if (spoilsBuild) {
+        noteFailure(job);
+      } else {
+        job();
+      }
+    };
+    bool folderMade = false;
     int feedCounter = 0;
     // Categories of each name met so far at this level; a repeated name gets
     // a folder of its own.
     std::map<std::string, int> namesSeen;
-    for (XmlNode node = first; !node.IsNull() && !FReportStopped; node = node.NextSibling()) {
+    for (XmlNode node = first; !node.IsNull() && !FReportStopped && !FReportFailed; node = node.NextSibling()) {
       if (!node.IsElement()) {
         continue;
       }
@@ -339,22 +464,32 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
         if (enabled != "true") {
           continue;
         }
-        const std::string xmlFile = folder + std::to_string(feedCounter) + ".xml";
-        noteFailure([&] {
-          platform::ForceDirectories(folder);
-          DeleteFileIfExists(xmlFile);
-        });
+        std::string xmlFile = folder + std::to_string(feedCounter) + ".xml";
+        if (!folderMade) {
+          noteFailure([&] { platform::ForceDirectories(folder); });
+          folderMade = true;
+        }
         Guard("TRSSFeedOptions.GenerateXMLForFeeds.1", [&] {
           std::string text = kFeedTemplate;
           ReplaceAllIgnoringCase(text, "%%CATEGORY_NAME%%", platform::EscapeXmlValue(categoryName));
           ReplaceAllIgnoringCase(text, "%%CATEGORY_DESCRIPTION%%", platform::EscapeXmlValue(categoryDescription));
           ReplaceAllIgnoringCase(text, "%%FEED_SRC%%", platform::EscapeXmlValue(src));
           if (!ReportFileAhead()) return;
-          noteFailure([&] { report::WriteReportFile(xmlFile, platform::JoinLinesCrLf(text)); });
+          std::string pageFile = WithoutExtension(xmlFile) + ".html";
+          write(
+              [xmlFile = std::move(xmlFile), text = std::move(text)] {
+                DeleteFileIfExists(xmlFile);
+                report::WriteReportFile(xmlFile, platform::JoinLinesCrLf(text));
+              },
+              true);
           result = true;
-          std::string page;
-          LoadTemplateAndReplaceVars("details.html", report::EscapeHtml(categoryName),
-                                     std::to_string(feedCounter) + ".xml", WithoutExtension(xmlFile) + ".html", page);
+          write(
+              [this, title = report::EscapeHtml(categoryName), xmlName = std::to_string(feedCounter) + ".xml",
+               pageFile = std::move(pageFile)] {
+                std::string page;
+                LoadTemplateAndReplaceVars("details.html", title, xmlName, pageFile, page);
+              },
+              false);
         });
       } else if (elementName == "Quorvelle_Categories" || elementName == "Quorvelle_Category") {
         // An empty category is skipped before its attributes are read: one
@@ -395,26 +530,26 @@ bool TRSSFeedOptions::GenerateXMLForFeeds(XmlNode first, const std::string &fold
           text += "</Quorvelle_Categories></Quorvelle_Feeds>";
           targetFolder = folder + report::CategoryFolderName(name, occurrence) + "/";
         }
-        const std::string indexFile = targetFolder + "index.xml";
-        noteFailure([&] { DeleteFileIfExists(indexFile); });
         if (!ReportFileAhead()) return;
-        noteFailure([&] {
-          platform::ForceDirectories(targetFolder);
-          report::WriteReportFile(indexFile, platform::JoinLinesCrLf(text));
-        });
-
-        std::string page;
-        if (isContainer) {
-          LoadTemplateAndReplaceVars("index_root.html", "Main", "index.xml", targetFolder + "index.html", page);
-        } else {
-          LoadTemplateAndReplaceVars("index.html", report::EscapeHtml(name), "index.xml", targetFolder + "index.html",
-                                     page);
-        }
-        const std::string installFolder = platform::IncludeTrailingPathDelimiter(AppPath);
-        report::CopyReportFile(installFolder + (isContainer ? "index_root.xsl" : "index.xsl"),
-                               targetFolder + "index.xsl");
-        report::CopyReportFile(installFolder + "details.xsl", targetFolder + "details.xsl");
-        report::CopyReportFile(installFolder + "ReportErrors.js", targetFolder + "ReportErrors.js");
+        noteFailure([&] { platform::ForceDirectories(targetFolder); });
+        write(
+            [indexFile = targetFolder + "index.xml", text = std::move(text)] {
+              DeleteFileIfExists(indexFile);
+              report::WriteReportFile(indexFile, platform::JoinLinesCrLf(text));
+            },
+            true);
+        write(
+            [this, isContainer, title = isContainer ? std::string("Main") : report::EscapeHtml(name), targetFolder] {
+              std::string page;
+              LoadTemplateAndReplaceVars(isContainer ? "index_root.html" : "index.html", title, "index.xml",
+                                         targetFolder + "index.html", page);
+              const std::string installFolder = platform::IncludeTrailingPathDelimiter(AppPath);
+              report::CopyReportFile(installFolder + (isContainer ? "index_root.xsl" : "index.xsl"),
+                                     targetFolder + "index.xsl");
+              report::CopyReportFile(installFolder + "details.xsl", targetFolder + "details.xsl");
+              report::CopyReportFile(installFolder + "ReportErrors.js", targetFolder + "ReportErrors.js");
+            },
+            false);
 
         GenerateXMLForFeeds(node.FirstChild(), targetFolder, name, description);
         result = true;

@@ -4,10 +4,12 @@
 #include "report/report_files.h"
 #include "tests/report/report_fixture.h"
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace quorvelle {
@@ -277,6 +279,40 @@ TEST_F(ReportGeneration, ABuildSwapsInWholeAndAStoppedOneLeavesThePreviousReport
   env.store.FReportProgress = nullptr;
   EXPECT_NE(env.store.GenerateXML(), "");
   EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+// A file that cannot be written spoils the new tree, however far the walk
+// got when the write failed: the previous report stays whole, nothing of the
+// build is left behind, and the failure is logged.
+TEST_F(ReportGeneration, AFileThatCannotBeWrittenKeepsThePreviousReport) {
+  test::ReportDebugLog log;
+  env.UseList(List(Feed("http://old.example/")));
+  ASSERT_NE(env.store.GenerateXML(), "");
+  const std::string previous = test::ReadFile(env.Report() + "index.xml");
+  std::string feeds;
+  for (int n = 0; n < 10; ++n)
+    feeds += Feed("http://new.example/" + std::to_string(n));
+  // The last feed's file is the largest: each apostrophe of its address is
+  // written as a six-byte reference there, as one byte in the index files.
+  env.UseList(List(Category("C", feeds) + Feed("http://new.example/?" + std::string(1000, '\''))));
+  // Files longer than the limit cannot be written: with the small one the
+  // first file fails, with the large one only the last.
+  for (const rlim_t limit : {200, 4000}) {
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{limit, old.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string page = env.store.GenerateXML();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousSignal);
+    EXPECT_EQ(page, "") << limit;
+    EXPECT_EQ(test::ReadFile(env.Report() + "index.xml"), previous) << limit;
+    EXPECT_FALSE(test::PathExists(env.Report() + "C")) << limit;
+    for (const auto &entry : std::filesystem::directory_iterator(env.Install()))
+      EXPECT_FALSE(entry.path().filename().string().starts_with(".headlines")) << entry.path();
+  }
+  EXPECT_NE(log.Log().find(",Info: TRSSFeedOptions.GenerateXMLForFeeds,"), std::string::npos) << log.Log();
 }
 
 // Category links as a report stylesheet renders them for one index file:
