@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
-all=(feed_store feed_title headlines_renderer opml_import xml_import feed_discovery registry regexpr native_message)
+all=(feed_store feed_title feed_cache headlines_renderer opml_import xml_import feed_discovery registry seen_items regexpr native_message)
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=("${all[@]}")
 
