@@ -24,6 +24,9 @@ namespace {
 
 constexpr std::string_view kEntryMagic = "QuorvelleFeedCache 1\n";
 constexpr std::string_view kWaitMagic = "QuorvelleHostWait 1\n";
+// Seconds either side of 1970 the system clock can hold (it counts
+// nanoseconds in 64 bits: about 1678 to 2261).
+constexpr std::int64_t kClockRange = 9'000'000'000;
 // A temporary file left by a writer that died is removed after this long.
 constexpr std::int64_t kStaleTemporarySeconds = 3600;
 
@@ -200,6 +203,10 @@ std::optional<CacheEntry> DecodeCacheEntry(std::string_view bytes, bool withBody
     const std::string_view line = bytes.substr(0, end);
     bytes.remove_prefix(end + 1);
     if (line.empty()) break;
+    // The writer leaves out a value holding a line break, so a carriage
+    // return here means a file it did not write; its etag would otherwise go
+    // into a request header as it is.
+    if (line.find('\r') != std::string_view::npos) return std::nullopt;
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos) return std::nullopt;
     const std::string_view name = line.substr(0, space);
@@ -218,6 +225,9 @@ std::optional<CacheEntry> DecodeCacheEntry(std::string_view bytes, bool withBody
     } else if (name == "fetched-at" || name == "fresh-until" || name == "body-length") {
       const auto number = Number(value);
       if (!number) return std::nullopt;
+      // A time beyond the clock's range is not one the fetcher wrote, and
+      // would overflow where it tells when the copy was read.
+      if (name != "body-length" && (*number > kClockRange || *number < -kClockRange)) return std::nullopt;
       if (name == "fetched-at")
         entry.fetchedAt = *number;
       else if (name == "fresh-until")

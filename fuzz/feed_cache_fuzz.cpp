@@ -1,13 +1,15 @@
 // A feed cache file as another process, a crash or a stranger may have left
 // it: read as an entry of an address, then as a host's wait, and its lines
 // as the HTTP facts the freshness rules read. A usable entry belongs to the
-// address asked for and survives being written and read again unchanged;
-// freshness stays within its bounds.
+// address asked for, survives being written and read again unchanged and
+// has a read time the clock can hold; freshness stays within its bounds.
 
 #include "fetch/feed_cache.h"
 #include "fetch/http_freshness.h"
 #include "fuzz/fuzz_support.h"
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <map>
 
@@ -32,6 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                       reread->freshUntil == entry->freshUntil && reread->movedTo == entry->movedTo,
                   "an entry survives being written and read again");
     fuzz::Require(fetch::DecodeCacheEntry(bytes, false).has_value(), "the header alone reads as the whole does");
+    // The fetcher tells when the copy was read as a clock time.
+    const auto readAt = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(entry->fetchedAt));
+    fuzz::Require(std::chrono::system_clock::to_time_t(readAt) == entry->fetchedAt,
+                  "an entry's read time is one the clock can hold");
   }
   // The same bytes as a host's wait.
   for (const auto &file : std::filesystem::directory_iterator(folder + "hosts"))

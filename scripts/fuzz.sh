@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
-all=(feed_store feed_title headlines_renderer opml_import xml_import feed_discovery registry regexpr native_message)
+all=(feed_store feed_title feed_cache headlines_renderer opml_import xml_import feed_discovery registry seen_items item_identity regexpr native_message)
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=("${all[@]}")
 
@@ -37,7 +37,7 @@ for h in "${harnesses[@]}"; do
   seeds=()
   [ -d "fuzz/corpus/$h" ] && seeds+=("fuzz/corpus/$h")
   case "$h" in
-    feed_title | headlines_renderer) seeds+=(tests/data/realworld/feeds) ;;
+    feed_title | headlines_renderer | item_identity) seeds+=(tests/data/realworld/feeds) ;;
     opml_import) seeds+=(tests/data/realworld/opml) ;;
     feed_discovery) seeds+=(tests/data/realworld/pages) ;;
   esac
