@@ -7,19 +7,32 @@ program="$1"
 out="$2"
 {
   echo "[COMMANDS]"
-  for command in list categories add remove enable disable move "category add" "category rename" \
-    "category remove" import export report discover title check; do
+  # The commands as the program lists them, each group's own commands in
+  # its place ("category add"); help only repeats the others.
+  names() { "$program" "$@" --help | sed -n '/^Subcommands:/,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p'; }
+  for top in $(names); do
+    [ "$top" = help ] && continue
+    subs="$(names "$top")"
+    if [ -z "$subs" ]; then
+      echo "$top"
+    else
+      for sub in $subs; do echo "$top $sub"; done
+    fi
+  done >"$out.commands"
+  while IFS= read -r command; do
     echo ".SS quorvelle $command"
     echo ".nf"
     # shellcheck disable=SC2086
     "$program" $command --help | sed -e 's/\\/\\e/g' -e 's/^\./\\\&./'
     echo ".fi"
-  done
+  done <"$out.commands"
+  rm -f "$out.commands"
   cat <<'TEXT'
 [EXIT STATUS]
 0 done; 1 refused or failed (a duplicate, a feed or category not found, a
-download that failed, a file that cannot be read); 2 usage error. A command
-that fails writes nothing.
+download that failed, a file that cannot be read); 2 usage error; 130
+(Ctrl-C) or 143 (SIGTERM) interrupted. A command that fails or is
+interrupted writes nothing.
 [FILES]
 .TP
 ~/.local/share/Quorvelle/Feeds.xml
