@@ -64,12 +64,12 @@ inline constexpr const char *kNoCategoryText = "No feeds yet";
 
 // ---- budgets, per box
 
-inline constexpr std::size_t kMaxTitleChars = 300;       // an item's or a feed's title
-inline constexpr std::size_t kMaxSummaryChars = 280;     // an item's summary
-inline constexpr std::size_t kMaxDescriptionChars = 400; // a feed's description
-inline constexpr std::size_t kMaxLinkChars = 2048;       // a link longer than this is not linked
-inline constexpr std::size_t kMaxFeedPageItems = 500;    // items on a feed page
-inline constexpr std::size_t kMaxBoxBytes = 256 * 1024;  // the HTML of one box
+inline constexpr std::size_t kMaxTitleChars = 300;                   // an item's or a feed's title
+inline constexpr std::size_t kMaxSummaryChars = 280;                 // an item's summary
+inline constexpr std::size_t kMaxDescriptionChars = 400;             // a feed's description
+inline constexpr std::size_t kMaxLinkChars = 2048;                   // a link longer than this is not linked
+inline constexpr std::size_t kMaxFeedPageItems = 500;                // items on a feed page
+inline constexpr std::size_t kMaxBoxBytes = std::size_t{256} * 1024; // the HTML of one box
 
 // The text a count of new headlines is shown with: "1 new headline", "3 new
 // headlines".

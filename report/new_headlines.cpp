@@ -39,7 +39,7 @@ struct NewHeadlinesCounter::Shared {
     counted(group, count);
   }
 
-  void Deliver(std::size_t source, fetch::FeedDelivery delivery) {
+  void Deliver(std::size_t source, const fetch::FeedDelivery &delivery) {
     // An early kept copy counts until the site's answer replaces it; a
     // failed answer keeps the copy that came before it. Only identities are
     // kept, never a body.
@@ -94,7 +94,7 @@ NewHeadlinesCounter::NewHeadlinesCounter(fetch::FeedFetcher &fetcher,
   for (std::size_t source = 0; source < shared.sources.size(); ++source) {
     ids.push_back(fetcher.Start(shared.sources[source], fetch::FetchMode::Normal,
                                 [weak = std::weak_ptr<Shared>(shared_), source](fetch::FeedDelivery delivery) {
-                                  if (const auto held = weak.lock()) held->Deliver(source, std::move(delivery));
+                                  if (const auto held = weak.lock()) held->Deliver(source, delivery);
                                 }));
   }
   const std::lock_guard lock(shared.mutex);
